@@ -1,0 +1,158 @@
+#pragma once
+
+// The terminal grid fed with the bytes a remote shell prints: plain text, the
+// common C0 controls, cursor movement, erasing and foreground colours with
+// bold. Everything else is parsed and ignored. No scrollback, alternate
+// screen, background colour or resizing.
+//
+// Owned and used by one thread (the user-interface thread); no locking.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "terminal/parser.h"
+
+namespace terminal {
+
+// One character cell packed into 32 bits so a whole grid copies cheaply:
+// bits 0-20 hold the character (a Unicode scalar value), bits 21-25 the
+// colour (0 for the default foreground, else index + 1), bit 26 bold.
+class TerminalCell {
+ public:
+  // The blank cell: space, default colour, not bold.
+  constexpr TerminalCell() = default;
+  constexpr TerminalCell(char32_t character, std::optional<std::uint8_t> colour, bool bold)
+      : bits_(character_bits(character) | colour_bits(colour) | (bold ? bold_bit : 0u)) {}
+
+  constexpr char32_t character() const { return bits_ & character_mask; }
+  // Colour index 0-15, or nullopt for the default foreground.
+  constexpr std::optional<std::uint8_t> colour() const {
+    const std::uint32_t c = (bits_ >> colour_shift) & 0x1Fu;
+    if (c == 0) return std::nullopt;
+    return static_cast<std::uint8_t>(c - 1);
+  }
+  constexpr bool bold() const { return (bits_ & bold_bit) != 0; }
+
+  constexpr bool operator==(const TerminalCell&) const = default;
+
+ private:
+  friend class TerminalScreen;
+
+  static constexpr std::uint32_t character_mask = 0x1FFFFF;
+  static constexpr unsigned colour_shift = 21;
+  static constexpr std::uint32_t bold_bit = 1u << 26;
+
+  static constexpr std::uint32_t character_bits(char32_t c) {
+    return c <= 0x10FFFF ? static_cast<std::uint32_t>(c) : 0xFFFDu;
+  }
+  static constexpr std::uint32_t colour_bits(std::optional<std::uint8_t> colour) {
+    if (!colour || *colour > 15) return 0;
+    return static_cast<std::uint32_t>(*colour + 1) << colour_shift;
+  }
+  static constexpr TerminalCell from_bits(std::uint32_t bits) {
+    TerminalCell cell;
+    cell.bits_ = bits;
+    return cell;
+  }
+
+  std::uint32_t bits_ = U' ';
+};
+
+static_assert(sizeof(TerminalCell) == 4);
+
+// A copy of the visible state, rows in order and contiguous, for drawing.
+struct TerminalSnapshot {
+  unsigned columns = 0;
+  unsigned rows = 0;
+  unsigned cursor_column = 0;  // equal to columns while a wrap is pending
+  unsigned cursor_row = 0;
+  std::vector<TerminalCell> cells;  // rows * columns, row-major
+
+  std::span<const TerminalCell> row(unsigned r) const {
+    return std::span<const TerminalCell>(cells).subspan(std::size_t{r} * columns, columns);
+  }
+};
+
+class TerminalScreen final : private ActionSink {
+ public:
+  // Sizes below 1 are raised to 1 and sizes above max_screen_columns or
+  // max_screen_rows lowered to them. Every cell starts blank, the cursor at
+  // row 0, column 0, the pen at default colour and not bold.
+  TerminalScreen(unsigned columns, unsigned rows);
+
+  // Runs the bytes through the parser into the grid. Any bytes are accepted;
+  // partial sequences and characters carry over to the next call.
+  void feed(std::span<const std::uint8_t> bytes);
+  void feed(std::string_view bytes);
+
+  unsigned columns() const { return columns_; }
+  unsigned rows() const { return rows_; }
+  // 0 to columns; the value columns means a wrap is pending.
+  unsigned cursor_column() const { return cursor_column_; }
+  unsigned cursor_row() const { return cursor_row_; }
+  std::optional<std::uint8_t> pen_colour() const { return TerminalCell::from_bits(pen_).colour(); }
+  bool pen_bold() const { return (pen_ & TerminalCell::bold_bit) != 0; }
+
+  // Row r (0 at the top) as a view into the grid, valid until the next feed.
+  std::span<const TerminalCell> row(unsigned r) const;
+  TerminalCell cell(unsigned r, unsigned column) const { return row(r)[column]; }
+
+  // Damage: one flag per row, set when any cell of that row may have changed
+  // since clear_damage() (scrolling marks every row). The cursor is not part
+  // of damage; compare it yourself.
+  std::span<const std::uint8_t> damaged_rows() const { return damage_; }
+  bool any_damage() const { return any_damage_; }
+  void clear_damage();
+
+  // Copies the whole visible state into `out`, reusing its storage.
+  void snapshot(TerminalSnapshot& out) const;
+
+ private:
+  // Parser actions.
+  void print_ascii(std::string_view run) override;
+  void print(char32_t character) override;
+  void execute(char32_t control) override;
+  void csi_dispatch(const ControlSequence& sequence) override;
+
+  // Grid operations (screen.cpp).
+  TerminalCell* row_cells(unsigned r);
+  void mark_row(unsigned r);
+  void line_feed();
+  void wrap_if_pending();
+  void blank_cells(unsigned r, unsigned from, unsigned to);
+  void erase_to_line_end();
+  void erase_line();
+  void erase_display();
+
+  // One function per sequence (dispatch.cpp).
+  void backspace();              // BS
+  void horizontal_tab();         // HT
+  void carriage_return();        // CR
+  void cursor_up(unsigned n);        // CUU
+  void cursor_down(unsigned n);      // CUD
+  void cursor_forward(unsigned n);   // CUF
+  void cursor_back(unsigned n);      // CUB
+  void cursor_horizontal_absolute(unsigned column);  // CHA
+  void cursor_position(unsigned row, unsigned column);  // CUP, HVP
+  void erase_in_display(unsigned p);  // ED
+  void erase_in_line(unsigned p);     // EL
+  void select_graphic_rendition(const ControlSequence& sequence);  // SGR
+
+  unsigned columns_;
+  unsigned rows_;
+  unsigned cursor_column_ = 0;
+  unsigned cursor_row_ = 0;
+  std::uint32_t pen_ = 0;  // colour and bold bits of TerminalCell
+  // rows_ * columns_ cells; logical row r lives at physical row
+  // (top_ + r) % rows_, so scrolling moves no cells.
+  std::vector<TerminalCell> cells_;
+  unsigned top_ = 0;
+  std::vector<std::uint8_t> damage_;
+  bool any_damage_ = false;
+  Parser parser_;
+};
+
+}  // namespace terminal
