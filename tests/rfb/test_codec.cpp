@@ -1,0 +1,338 @@
+// Pixel format, framebuffer and FramebufferUpdate decoding on recorded bytes.
+#include <gtest/gtest.h>
+
+#include "rfb/framebuffer.h"
+#include "rfb/limits.h"
+#include "rfb/pixel_format.h"
+#include "rfb/update.h"
+#include "wire_builder.h"
+
+namespace remote::rfb {
+namespace {
+
+using testing::Wire;
+
+constexpr Rgba black{0, 0, 0, 0};
+constexpr Rgba red{255, 0, 0, 255};
+constexpr Rgba green{0, 255, 0, 255};
+constexpr Rgba blue{0, 0, 255, 255};
+
+TEST(PixelFormat, RequestedFormatWireBytes) {
+  const auto bytes = encode_pixel_format(requested_pixel_format);
+  const std::array<std::uint8_t, 16> expected{32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0};
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(decode_pixel_format(bytes), requested_pixel_format);
+}
+
+TEST(PixelFormat, DecodeTreatsNonZeroFlagsAsTrueAndIgnoresPadding) {
+  const std::array<std::uint8_t, 16> bytes{16, 16, 7, 200, 0, 31, 0, 63, 0, 31, 11, 5, 0, 9, 9, 9};
+  const PixelFormat f = decode_pixel_format(bytes);
+  EXPECT_TRUE(f.big_endian);
+  EXPECT_TRUE(f.true_colour);
+  EXPECT_EQ(f.green_max, 63);
+  const auto again = encode_pixel_format(f);
+  EXPECT_EQ(again[2], 1);
+  EXPECT_EQ(again[3], 1);
+  EXPECT_EQ(again[13], 0);
+}
+
+TEST(PixelFormat, BytesPerPixel) {
+  const struct {
+    std::uint8_t bits;
+    unsigned bytes;
+  } cases[] = {{0, 0}, {1, 1}, {8, 1}, {12, 2}, {16, 2}, {24, 3}, {32, 4}, {40, 5}};
+  for (const auto& c : cases) {
+    PixelFormat f;
+    f.bits_per_pixel = c.bits;
+    EXPECT_EQ(bytes_per_pixel(f), c.bytes) << int{c.bits};
+  }
+}
+
+TEST(PixelFormat, WirePixelToDisplayPixel) {
+  PixelFormat rgb565{16, 16, false, true, 31, 63, 31, 11, 5, 0};
+  PixelFormat big_endian = requested_pixel_format;
+  big_endian.big_endian = true;
+  big_endian.red_shift = 16;
+  PixelFormat no_blue = requested_pixel_format;
+  no_blue.blue_max = 0;
+  PixelFormat huge_shift = requested_pixel_format;
+  huge_shift.red_shift = 48;  // taken modulo 32: same as 16
+  const struct {
+    const char* name;
+    PixelFormat format;
+    std::array<std::uint8_t, 4> wire;
+    Rgba expected;
+  } cases[] = {
+      {"requested", requested_pixel_format, {0x33, 0x22, 0x11, 0x00}, {0x11, 0x22, 0x33, 0xFF}},
+      {"565 white", rgb565, {0xFF, 0xFF}, {255, 255, 255, 255}},
+      {"565 0x0010", rgb565, {0x10, 0x00}, {0, 0, 132, 255}},
+      {"big endian", big_endian, {0x00, 0x11, 0x22, 0x33}, {0x11, 0x22, 0x33, 0xFF}},
+      {"max 0 channel", no_blue, {0x33, 0x22, 0x11, 0x00}, {0x11, 0x22, 0, 0xFF}},
+      {"shift modulo 32", huge_shift, {0x33, 0x22, 0x11, 0x00}, {0x11, 0x22, 0x33, 0xFF}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(to_display_pixel(c.format, c.wire.data()), c.expected);
+    Rgba bulk{};
+    convert_pixels(c.format, c.wire.data(), 1, bulk.data());
+    EXPECT_EQ(bulk, c.expected);
+  }
+}
+
+TEST(Framebuffer, CreateReadAndWriteBounds) {
+  Framebuffer fb = Framebuffer::create(1, 1);
+  EXPECT_EQ(fb.pixels(), PixelBuffer(4, 0));
+  EXPECT_EQ(fb.pixel_at(0, 0), black);
+  EXPECT_EQ(fb.pixel_at(1, 0), black);
+  fb.set_pixel(1, 0, red);
+  fb.set_pixel(0, 1, red);
+  EXPECT_EQ(fb.pixels(), PixelBuffer(4, 0));
+  fb.set_pixel(0, 0, red);
+  EXPECT_EQ(fb.pixel_at(0, 0), red);
+}
+
+TEST(Framebuffer, HeldSnapshotIsNeverChanged) {
+  Framebuffer fb = Framebuffer::create(2, 1);
+  fb.set_pixel(0, 0, red);
+  const VncFrame held = fb.snapshot();
+  fb.set_pixel(0, 0, blue);  // dropped while shared
+  EXPECT_EQ(fb.pixel_at(0, 0), red);
+
+  std::vector<std::uint8_t> scratch;
+  const Wire w = Wire().update(1).rect(0, 0, 1, 1, 0).pixel(0, 255, 0);
+  MemoryStream in(w.bytes);
+  ASSERT_TRUE(read_update(in, fb, requested_pixel_format, scratch));
+  EXPECT_EQ(fb.pixel_at(0, 0), green);
+  EXPECT_EQ((*held.pixels)[0], 255);  // still red
+  EXPECT_NE(held.pixels.get(), &fb.pixels());
+}
+
+TEST(Framebuffer, UnsharedBufferIsPaintedInPlace) {
+  Framebuffer fb = Framebuffer::create(2, 1);
+  const PixelBuffer* before = &fb.pixels();
+  { const VncFrame dropped = fb.snapshot(); }
+  fb.make_exclusive();
+  EXPECT_EQ(&fb.pixels(), before);
+}
+
+// Decodes `bytes` as one FramebufferUpdate into `fb`.
+struct Decoded {
+  Result<std::uint16_t> result;
+  std::size_t unread;
+};
+Decoded decode(Framebuffer& fb, const std::vector<std::uint8_t>& bytes,
+               const PixelFormat& format = requested_pixel_format) {
+  std::vector<std::uint8_t> scratch;
+  MemoryStream in(bytes);
+  auto r = read_update(in, fb, format, scratch);
+  return {r, in.remaining()};
+}
+
+TEST(Update, LimitsAndFailureTexts) {
+  PixelFormat bpp0 = requested_pixel_format;
+  bpp0.bits_per_pixel = 0;
+  PixelFormat bpp40 = requested_pixel_format;
+  bpp40.bits_per_pixel = 40;
+  const Wire rre_two_big = Wire().update(1).rect(0, 0, 1, 1, 2).u32(2).pixel(0, 0, 0)
+                               .pixel(1, 1, 1).u16(0).u16(0).u16(4000).u16(2500)
+                               .pixel(1, 1, 1).u16(0).u16(0).u16(4000).u16(2500);
+  const struct {
+    const char* name;
+    Wire wire;
+    PixelFormat format;
+    const char* text;  // nullptr: success
+    std::size_t unread;
+  } cases[] = {
+      {"4096 rectangles", Wire().update(4096).append([] {
+         Wire w;
+         for (int i = 0; i < 4096; ++i) w.rect(0, 0, 0, 0, 0);
+         return w;
+       }()), requested_pixel_format, nullptr, 0},
+      {"4097 rectangles", Wire().update(4097).rect(0, 0, 0, 0, 0), requested_pixel_format,
+       "RFB update has too many rectangles", 12},
+      {"bpp 0", Wire().update(0), bpp0, "invalid RFB pixel format", 0},
+      {"bpp 40", Wire().update(0), bpp40, "invalid RFB pixel format", 0},
+      {"hextile", Wire().update(1).rect(0, 0, 1, 1, 5).zeros(8), requested_pixel_format,
+       "unsupported RFB encoding 5", 8},
+      {"cursor pseudo-encoding", Wire().update(1).rect(0, 0, 1, 1, -239), requested_pixel_format,
+       "unsupported RFB encoding -239", 0},
+      {"raw 4097x4096", Wire().update(1).rect(0, 0, 4097, 4096, 0).zeros(16),
+       requested_pixel_format, "RFB raw rectangle is too large", 16},
+      {"copyrect 4097x4096", Wire().update(1).rect(0, 0, 4097, 4096, 1).u16(0).u16(0),
+       requested_pixel_format, "RFB copy rectangle is too large", 0},
+      {"rre 1000001 subrects", Wire().update(1).rect(0, 0, 1, 1, 2).u32(1000001).zeros(8),
+       requested_pixel_format, "RFB RRE update has too many subrectangles", 8},
+      {"rre background 4097x4096", Wire().update(1).rect(0, 0, 4097, 4096, 2).u32(0).zeros(4),
+       requested_pixel_format, "RRE background rectangle exceeds the pixel work limit", 4},
+      {"rre subrect 4097x4096", Wire().update(1).rect(0, 0, 1, 1, 2).u32(1).pixel(0, 0, 0)
+           .pixel(1, 1, 1).u16(0).u16(0).u16(4097).u16(4096),
+       requested_pixel_format, "RRE subrectangle exceeds the pixel work limit", 0},
+      {"rre subrects sum", rre_two_big, requested_pixel_format,
+       "RRE subrectangles exceed the pixel work limit", 0},
+      {"truncated header", Wire().update(1).u16(0).u16(0), requested_pixel_format,
+       "failed to fill whole buffer", 0},
+      {"truncated raw", Wire().update(1).rect(0, 0, 2, 1, 0).pixel(1, 2, 3),
+       requested_pixel_format, "failed to fill whole buffer", 0},
+      {"truncated rre", Wire().update(1).rect(0, 0, 2, 1, 2).u32(3).pixel(1, 2, 3).zeros(20),
+       requested_pixel_format, "failed to fill whole buffer", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Framebuffer fb = Framebuffer::create(4, 4);
+    const Decoded d = decode(fb, c.wire.bytes, c.format);
+    if (c.text == nullptr) {
+      ASSERT_TRUE(d.result) << d.result.error().text;
+      EXPECT_EQ(fb.generation(), 1u);
+    } else {
+      ASSERT_FALSE(d.result);
+      EXPECT_EQ(d.result.error().text, c.text);
+      EXPECT_EQ(fb.generation(), 0u);
+    }
+    EXPECT_EQ(d.unread, c.unread);
+  }
+}
+
+TEST(Update, LargestRawRectangleIsAccepted) {
+  Framebuffer fb = Framebuffer::create(4096, 4096);
+  Wire w = Wire().update(1).rect(0, 0, 4096, 4096, 0);
+  w.bytes.resize(w.bytes.size() + 4096u * 4096u * 4u, 0x40);
+  const Decoded d = decode(fb, w.bytes);
+  ASSERT_TRUE(d.result) << d.result.error().text;
+  EXPECT_EQ(fb.pixel_at(4095, 4095), (Rgba{0x40, 0x40, 0x40, 255}));
+}
+
+// Paints a 4x3 framebuffer whose pixel (x, y) is (x, y, 7) and returns it.
+Framebuffer numbered() {
+  Framebuffer fb = Framebuffer::create(4, 3);
+  Wire w = Wire().update(1).rect(0, 0, 4, 3, 0);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) w.pixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7);
+  }
+  EXPECT_TRUE(decode(fb, w.bytes).result);
+  return fb;
+}
+
+Rgba px(int x, int y) {
+  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7, 255};
+}
+
+TEST(Update, RawOutsideFramebufferConsumesPayloadAndChangesNothing) {
+  Framebuffer fb = numbered();
+  const PixelBuffer before = fb.pixels();
+  Wire w = Wire().update(2).rect(4, 0, 2, 2, 0).zeros(16).rect(65535, 65535, 2, 2, 0).zeros(16);
+  const Decoded d = decode(fb, w.bytes);
+  ASSERT_TRUE(d.result);
+  EXPECT_EQ(d.unread, 0u);
+  EXPECT_EQ(fb.pixels(), before);
+}
+
+TEST(Update, RawPartlyOutsideIsClipped) {
+  Framebuffer fb = numbered();
+  const Wire w = Wire().update(1).rect(3, 2, 2, 2, 0).pixel(255, 0, 0).pixel(0, 0, 255)
+                     .pixel(0, 0, 255).pixel(0, 0, 255);
+  ASSERT_TRUE(decode(fb, w.bytes).result);
+  EXPECT_EQ(fb.pixel_at(3, 2), red);
+  EXPECT_EQ(fb.pixel_at(2, 2), px(2, 2));
+}
+
+TEST(Update, CopyRectCases) {
+  const struct {
+    const char* name;
+    Wire wire;
+    std::vector<std::pair<std::pair<int, int>, Rgba>> expected;
+  } cases[] = {
+      // Moving rows 0-1 one row down must read the untouched row 1.
+      {"overlap down", Wire().update(1).rect(0, 1, 4, 2, 1).u16(0).u16(0),
+       {{{0, 0}, px(0, 0)}, {{1, 1}, px(1, 0)}, {{2, 2}, px(2, 1)}}},
+      {"overlap right", Wire().update(1).rect(1, 0, 3, 1, 1).u16(0).u16(0),
+       {{{1, 0}, px(0, 0)}, {{2, 0}, px(1, 0)}, {{3, 0}, px(2, 0)}}},
+      {"source outside", Wire().update(1).rect(0, 0, 2, 1, 1).u16(3).u16(2),
+       {{{0, 0}, px(3, 2)}, {{1, 0}, black}}},
+      {"source saturated", Wire().update(1).rect(0, 0, 2, 2, 1).u16(65535).u16(0),
+       {{{0, 0}, black}, {{1, 1}, black}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Framebuffer fb = numbered();
+    ASSERT_TRUE(decode(fb, c.wire.bytes).result);
+    for (const auto& [pos, pixel] : c.expected) {
+      EXPECT_EQ(fb.pixel_at(static_cast<std::uint32_t>(pos.first),
+                            static_cast<std::uint32_t>(pos.second)), pixel)
+          << pos.first << "," << pos.second;
+    }
+  }
+}
+
+TEST(Update, RreCases) {
+  const struct {
+    const char* name;
+    Wire wire;
+    std::vector<std::pair<std::pair<int, int>, Rgba>> expected;
+  } cases[] = {
+      {"background only", Wire().update(1).rect(1, 1, 2, 1, 2).u32(0).pixel(255, 0, 0),
+       {{{1, 1}, red}, {{2, 1}, red}, {{0, 1}, px(0, 1)}, {{3, 1}, px(3, 1)}}},
+      {"subrect drawn beyond its rectangle",
+       Wire().update(1).rect(0, 0, 1, 1, 2).u32(1).pixel(255, 0, 0)
+           .pixel(0, 0, 255).u16(1).u16(1).u16(3).u16(1),
+       {{{0, 0}, red}, {{1, 1}, blue}, {{3, 1}, blue}, {{1, 0}, px(1, 0)}}},
+      {"later subrects win", Wire().update(1).rect(0, 0, 2, 1, 2).u32(2).pixel(255, 0, 0)
+           .pixel(0, 0, 255).u16(0).u16(0).u16(2).u16(1)
+           .pixel(0, 255, 0).u16(1).u16(0).u16(1).u16(1),
+       {{{0, 0}, blue}, {{1, 0}, green}}},
+      {"saturated origin dropped", Wire().update(1).rect(65535, 0, 1, 1, 2).u32(1)
+           .pixel(255, 0, 0).pixel(0, 0, 255).u16(1).u16(0).u16(5).u16(1),
+       {{{0, 0}, px(0, 0)}, {{3, 0}, px(3, 0)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Framebuffer fb = numbered();
+    const Decoded d = decode(fb, c.wire.bytes);
+    ASSERT_TRUE(d.result) << d.result.error().text;
+    EXPECT_EQ(d.unread, 0u);
+    for (const auto& [pos, pixel] : c.expected) {
+      EXPECT_EQ(fb.pixel_at(static_cast<std::uint32_t>(pos.first),
+                            static_cast<std::uint32_t>(pos.second)), pixel)
+          << pos.first << "," << pos.second;
+    }
+  }
+}
+
+TEST(Update, ZeroRectanglesAdvanceTheGeneration) {
+  Framebuffer fb = Framebuffer::create(1, 1);
+  const Decoded d = decode(fb, Wire().update(0).bytes);
+  ASSERT_TRUE(d.result);
+  EXPECT_EQ(*d.result, 0);
+  EXPECT_EQ(fb.generation(), 1u);
+}
+
+TEST(ClientMessages, Encodings) {
+  EXPECT_EQ(encode_set_pixel_format(requested_pixel_format),
+            (std::vector<std::uint8_t>{0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8,
+                                       0, 0, 0, 0}));
+  EXPECT_EQ(encode_set_encodings(),
+            (std::vector<std::uint8_t>{2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
+  EXPECT_EQ(encode_update_request(true, 1920, 1080),
+            (std::vector<std::uint8_t>{3, 1, 0, 0, 0, 0, 0x07, 0x80, 0x04, 0x38}));
+  EXPECT_EQ(encode_key_event(true, 0xFF0D),
+            (std::vector<std::uint8_t>{4, 1, 0, 0, 0, 0, 0xFF, 0x0D}));
+  EXPECT_EQ(encode_pointer_event(5, 300, 2), (std::vector<std::uint8_t>{5, 5, 1, 44, 0, 2}));
+}
+
+TEST(Update, SkippedBodiesAreConsumed) {
+  const Wire colours = Wire().u8(0).u16(0).u16(2).zeros(12);
+  MemoryStream a(colours.bytes);
+  ASSERT_TRUE(skip_colour_map_entries(a));
+  EXPECT_EQ(a.remaining(), 0u);
+  const Wire cut = Wire().zeros(3).u32(10).text("0123456789");
+  MemoryStream b(cut.bytes);
+  ASSERT_TRUE(skip_server_cut_text(b));
+  EXPECT_EQ(b.remaining(), 0u);
+  const Wire huge_cut = Wire().zeros(3).u32(0xFFFFFFFF).text("short");
+  MemoryStream c(huge_cut.bytes);
+  auto r = skip_server_cut_text(c);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind, ErrorKind::UnexpectedEof);
+}
+
+}  // namespace
+}  // namespace remote::rfb
