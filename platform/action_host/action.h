@@ -45,3 +45,51 @@ class TypedAction {
 };
 
 }  // namespace kova::actions::action
+
+#include <functional>
+#include <utility>
+
+namespace kova::actions::action {
+
+// The variant name of an externally tagged JSON text: the string itself when
+// the text is a JSON string, the only member's name when it is an object
+// with exactly one member, otherwise nothing (also for text that is not
+// JSON).
+std::optional<std::string> tagged_variant_name(std::string_view json);
+
+// A typed action holding a value of T together with the functions of its
+// registered change type.
+template <class T>
+class Typed final : public TypedAction {
+ public:
+  using Encode = std::function<std::string(const T&)>;
+  using Apply = std::function<Result<void>(const T&, doc::Document&)>;
+  using Debug = std::function<std::string(const T&)>;
+
+  Typed(std::string type_name, T value, Encode encode, Apply apply_fn, Debug debug_fn = {})
+      : type_name_(std::move(type_name)),
+        value_(std::move(value)),
+        encode_(std::move(encode)),
+        apply_(std::move(apply_fn)),
+        debug_(std::move(debug_fn)) {}
+
+  const T& value() const { return value_; }
+  std::string_view type_name() const override { return type_name_; }
+  std::string json() const override { return encode_(value_); }
+  std::string debug() const override {
+    return type_name_ + " " + (debug_ ? debug_(value_) : json());
+  }
+  std::optional<std::string> variant_name() const override {
+    return tagged_variant_name(json());
+  }
+  Result<void> apply(doc::Document& document) const override { return apply_(value_, document); }
+
+ private:
+  std::string type_name_;
+  T value_;
+  Encode encode_;
+  Apply apply_;
+  Debug debug_;
+};
+
+}  // namespace kova::actions::action
