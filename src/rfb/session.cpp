@@ -168,24 +168,12 @@ class Worker {
   }
 
   Result<void> on_message(SocketStream& s, std::uint8_t type) {
-    switch (type) {
-      case static_cast<std::uint8_t>(ServerMessage::FramebufferUpdate):
-        return on_framebuffer_update(s);
-      case static_cast<std::uint8_t>(ServerMessage::SetColourMapEntries):
-        return skip_colour_map_entries(s);
-      case static_cast<std::uint8_t>(ServerMessage::Bell):
-        return {};
-      case static_cast<std::uint8_t>(ServerMessage::ServerCutText):
-        return skip_server_cut_text(s);
-      default:
-        return invalid_data("unknown server message " + std::to_string(type));
+    if (type == static_cast<std::uint8_t>(ServerMessage::FramebufferUpdate)) {
+      reclaim_unheld_snapshot(shared_, *fb_);
     }
-  }
-
-  Result<void> on_framebuffer_update(SocketStream& s) {
-    reclaim_unheld_snapshot(shared_, *fb_);
-    auto applied = read_update(s, *fb_, requested_pixel_format, scratch_);
-    if (!applied) return std::unexpected(applied.error());
+    auto updated = read_server_message(s, type, *fb_, scratch_);
+    if (!updated) return std::unexpected(updated.error());
+    if (!*updated) return {};
     publish(shared_, *fb_);
     return request_update(s, true);
   }

@@ -128,4 +128,29 @@ Result<void> skip_server_cut_text(Stream& in) {
   return discard(in, r.u32());
 }
 
+Result<bool> read_server_message(Stream& in, std::uint8_t type, Framebuffer& fb,
+                                 std::vector<std::uint8_t>& scratch) {
+  switch (type) {
+    case static_cast<std::uint8_t>(ServerMessage::FramebufferUpdate): {
+      auto applied = read_update(in, fb, requested_pixel_format, scratch);
+      if (!applied) return std::unexpected(applied.error());
+      return true;
+    }
+    case static_cast<std::uint8_t>(ServerMessage::SetColourMapEntries): {
+      auto r = skip_colour_map_entries(in);
+      if (!r) return std::unexpected(r.error());
+      return false;
+    }
+    case static_cast<std::uint8_t>(ServerMessage::Bell):
+      return false;
+    case static_cast<std::uint8_t>(ServerMessage::ServerCutText): {
+      auto r = skip_server_cut_text(in);
+      if (!r) return std::unexpected(r.error());
+      return false;
+    }
+    default:
+      return invalid_data("unknown server message " + std::to_string(type));
+  }
+}
+
 }  // namespace remote::rfb

@@ -29,6 +29,13 @@ std::vector<std::uint8_t> encode_pointer_event(std::uint8_t buttons, std::uint16
 Result<std::uint16_t> read_update(Stream& in, Framebuffer& framebuffer, const PixelFormat& format,
                                   std::vector<std::uint8_t>& scratch);
 
+// Reads the rest of one server message whose type byte has been read:
+// FramebufferUpdate is decoded into `framebuffer` (true is returned), Bell
+// and the discarded bodies leave it alone (false), any other type fails with
+// "unknown server message N".
+Result<bool> read_server_message(Stream& in, std::uint8_t type, Framebuffer& framebuffer,
+                                 std::vector<std::uint8_t>& scratch);
+
 // Reads and discards the bodies of SetColourMapEntries and ServerCutText in
 // bounded pieces.
 Result<void> skip_colour_map_entries(Stream& in);
