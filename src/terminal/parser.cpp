@@ -1,6 +1,7 @@
 #include "terminal/parser.h"
 
-#include <cstring>
+#include <algorithm>
+
 
 namespace terminal {
 namespace {
@@ -154,126 +155,110 @@ constexpr std::size_t class_of(char32_t c) {
   return c < 0xA0 ? class_c1 : class_high;
 }
 
-constexpr char32_t replacement_character = 0xFFFD;
-
-// True when all eight bytes are in 0x20-0x7F: subtracting 0x20 from each byte
-// borrows (setting a high bit) exactly when some byte is below 0x20, and a
-// byte at or above 0x80 has its own high bit set. A borrow only ever runs
-// upward from a failing byte, so a zero result is exact.
-inline bool all_printable_ascii(std::uint64_t word) {
-  constexpr std::uint64_t ones = 0x0101010101010101ULL;
-  return (((word - 0x20 * ones) | word) & (0x80 * ones)) == 0;
-}
-
-inline bool printable_ascii(std::uint8_t b) { return b >= 0x20 && b < 0x80; }
-
 }  // namespace
 
-void Parser::advance(std::span<const std::uint8_t> bytes, ActionSink& sink) {
-  const std::uint8_t* p = bytes.data();
-  const std::uint8_t* const end = p + bytes.size();
-  while (p < end) {
-    const std::uint8_t b = *p;
-    if (utf8_needed_ > 0) {
-      if (b < utf8_low_ || b > utf8_high_) {
-        // The character broke off early: one U+FFFD, then this byte starts
-        // afresh.
-        utf8_needed_ = 0;
-        advance_character(replacement_character, sink);
-        continue;
-      }
-      ++p;
-      utf8_code_ = (utf8_code_ << 6) | (b & 0x3Fu);
-      utf8_low_ = 0x80;
-      utf8_high_ = 0xBF;
-      if (--utf8_needed_ == 0) advance_character(utf8_code_, sink);
-      continue;
-    }
-    if (b < 0x80) {
-      if (state_ == ParserState::Ground && printable_ascii(b)) {
-        p = advance_ground(p, end, sink);
-      } else {
-        advance_character(b, sink);
-        ++p;
-      }
-      continue;
-    }
-    ++p;
-    utf8_low_ = 0x80;
-    utf8_high_ = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      utf8_code_ = b & 0x1Fu;
-      utf8_needed_ = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      utf8_code_ = b & 0x0Fu;
-      utf8_needed_ = 2;
-      if (b == 0xE0) utf8_low_ = 0xA0;   // overlong below U+0800
-      if (b == 0xED) utf8_high_ = 0x9F;  // surrogates U+D800-U+DFFF
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      utf8_code_ = b & 0x07u;
-      utf8_needed_ = 3;
-      if (b == 0xF0) utf8_low_ = 0x90;   // overlong below U+10000
-      if (b == 0xF4) utf8_high_ = 0x8F;  // beyond U+10FFFF
+bool Parser::start_utf8(std::uint8_t b) {
+  utf8_low_ = 0x80;
+  utf8_high_ = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    utf8_code_ = b & 0x1Fu;
+    utf8_needed_ = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    utf8_code_ = b & 0x0Fu;
+    utf8_needed_ = 2;
+    if (b == 0xE0) utf8_low_ = 0xA0;   // overlong below U+0800
+    if (b == 0xED) utf8_high_ = 0x9F;  // surrogates U+D800-U+DFFF
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    utf8_code_ = b & 0x07u;
+    utf8_needed_ = 3;
+    if (b == 0xF0) utf8_low_ = 0x90;   // overlong below U+10000
+    if (b == 0xF4) utf8_high_ = 0x8F;  // beyond U+10FFFF
+  } else {
+    return false;  // a stray continuation byte, or a lead no valid text has
+  }
+  return true;
+}
+
+// A whole control sequence that lies within the buffer and holds only
+// parameters, an optional leading marker, at most max_intermediate_bytes
+// intermediates and a final byte is parsed in one pass. Anything else (a
+// split sequence, a control or non-ASCII byte inside it, a malformed order)
+// returns nullptr and is left to the table, which handles every case. On
+// success the sequence is ready for dispatch.
+const std::uint8_t* Parser::complete_csi(const std::uint8_t* p, const std::uint8_t* end) {
+  if (end - p < 3 || p[1] != '[') return nullptr;
+  const std::uint8_t* q = p + 2;
+  char marker = 0;
+  if (*q >= 0x3C && *q <= 0x3F) marker = static_cast<char>(*q++);
+  // Parameters in locals; the member state is written once at the end.
+  std::uint8_t count = 0;
+  std::uint32_t value = 0;
+  bool started = false;
+  bool sub = false;
+  for (; q < end && *q >= 0x30 && *q <= 0x3B; ++q) {
+    const std::uint8_t c = *q;
+    started = true;
+    if (c <= '9') {
+      if (!sub) value = std::min<std::uint32_t>(value * 10 + (c - '0'), max_csi_param_value);
+    } else if (c == ';') {
+      if (count < max_csi_param_groups) csi_.params[count++] = static_cast<std::uint16_t>(value);
+      value = 0;
+      sub = false;
     } else {
-      // A stray continuation byte or a lead byte no valid text contains.
-      advance_character(replacement_character, sink);
+      sub = true;  // ':' starts a sub-parameter, which is dropped
     }
   }
-}
-
-const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uint8_t* end,
-                                           ActionSink& sink) {
-  const std::uint8_t* q = p;
-  while (end - q >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, q, sizeof word);
-    if (!all_printable_ascii(word)) break;
-    q += 8;
+  std::uint8_t intermediates = 0;
+  for (; q < end && *q >= 0x20 && *q <= 0x2F; ++q) {
+    if (intermediates == max_intermediate_bytes) return nullptr;
+    csi_.intermediates[intermediates++] = static_cast<char>(*q);
   }
-  while (q < end && printable_ascii(*q)) ++q;
-  sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
-                                    static_cast<std::size_t>(q - p)));
-  return q;
+  if (q == end || *q < 0x40 || *q > 0x7E) return nullptr;
+  if (started && count < max_csi_param_groups) csi_.params[count++] = static_cast<std::uint16_t>(value);
+  csi_.param_count = count;
+  csi_.private_marker = marker;
+  csi_.intermediate_count = intermediates;
+  csi_.final_byte = static_cast<char>(*q);
+  state_ = ParserState::Ground;
+  return q + 1;
 }
 
-void Parser::advance_character(char32_t c, ActionSink& sink) {
+Action Parser::step(char32_t c) {
   const Entry e = table[static_cast<std::size_t>(state_)][class_of(c)];
+  state_ = e.next;
   switch (e.act) {
     case Act::Ignore:
     case Act::EscDispatch:
-      break;
+      return Action::None;
     case Act::Print:
-      if (c < 0x80) {
-        const char ascii = static_cast<char>(c);
-        sink.print_ascii(std::string_view(&ascii, 1));
-      } else {
-        sink.print(c);
-      }
-      break;
+      return Action::Print;
     case Act::Execute:
-      sink.execute(c);
-      break;
+      return Action::Execute;
     case Act::Clear:
       clear_sequence();
-      break;
+      return Action::None;
     case Act::Collect:
       collect(c);
-      break;
+      return Action::None;
     case Act::Marker:
       csi_.private_marker = static_cast<char>(c);
-      break;
+      return Action::None;
     case Act::Param:
       add_param_byte(c);
-      break;
+      return Action::None;
     case Act::CsiDispatch:
-      if (param_started_ && csi_.param_count < max_csi_param_groups) {
-        csi_.params[csi_.param_count++] = static_cast<std::uint16_t>(param_value_);
-      }
-      csi_.final_byte = static_cast<char>(c);
-      if (!too_many_intermediates_) sink.csi_dispatch(csi_);
-      break;
+      return finish_csi(static_cast<char>(c)) ? Action::CsiDispatch : Action::None;
   }
-  state_ = e.next;
+  return Action::None;
+}
+
+// Completes the sequence; false when it is to be dropped.
+bool Parser::finish_csi(char final_byte) {
+  if (param_started_ && csi_.param_count < max_csi_param_groups) {
+    csi_.params[csi_.param_count++] = static_cast<std::uint16_t>(param_value_);
+  }
+  csi_.final_byte = final_byte;
+  return !too_many_intermediates_;
 }
 
 void Parser::clear_sequence() {

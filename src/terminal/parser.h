@@ -12,8 +12,10 @@
 // strings are consumed without being stored, so no string can grow memory.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -40,20 +42,22 @@ struct ControlSequence {
 };
 
 // Receives the parser's actions in input order. All views are valid only for
-// the duration of the call.
-class ActionSink {
- public:
+// the duration of the call. The parser is a template over its sink so a
+// screen model's handlers inline into the scanning loop.
+template <typename S>
+concept ActionSink = requires(S& sink, std::string_view run, char32_t c,
+                              const ControlSequence& sequence) {
   // A run of printable ASCII (0x20 to 0x7F), one character per byte.
-  virtual void print_ascii(std::string_view run) = 0;
+  sink.print_ascii(run);
   // One printable non-ASCII character (a Unicode scalar value >= U+00A0).
-  virtual void print(char32_t character) = 0;
+  sink.print(c);
   // A C0 control (below U+0020, except ESC) or a C1 control (U+0080-U+009F).
-  virtual void execute(char32_t control) = 0;
-  virtual void csi_dispatch(const ControlSequence& sequence) = 0;
-
- protected:
-  ~ActionSink() = default;
+  sink.execute(c);
+  sink.csi_dispatch(sequence);
 };
+
+// What the state machine asks of the sink after one character.
+enum class Action : std::uint8_t { None, Print, Execute, CsiDispatch };
 
 enum class ParserState : std::uint8_t {
   Ground,
@@ -73,14 +77,24 @@ class Parser {
   // Runs `bytes` through the state machine, calling `sink` for each action.
   // State (a partial sequence or UTF-8 character) carries over to the next
   // call. Cost is linear in the input with no allocation.
-  void advance(std::span<const std::uint8_t> bytes, ActionSink& sink);
+  template <ActionSink Sink>
+  void advance(std::span<const std::uint8_t> bytes, Sink& sink);
+
+  // One character through the table: the general path that every byte
+  // could take. advance() uses faster paths for common input that give the
+  // same result. After CsiDispatch, sequence() holds the sequence.
+  Action step(char32_t c);
 
   ParserState state() const { return state_; }
+  const ControlSequence& sequence() const { return csi_; }
 
  private:
-  const std::uint8_t* advance_ground(const std::uint8_t* p, const std::uint8_t* end,
-                                     ActionSink& sink);
-  void advance_character(char32_t c, ActionSink& sink);
+  template <ActionSink Sink>
+  void act(char32_t c, Sink& sink);
+  // Starts a UTF-8 character; false for a byte that cannot lead one.
+  bool start_utf8(std::uint8_t lead);
+  const std::uint8_t* complete_csi(const std::uint8_t* p, const std::uint8_t* end);
+  bool finish_csi(char final_byte);
   void clear_sequence();
   void add_param_byte(char32_t c);
   void collect(char32_t c);
@@ -101,5 +115,150 @@ class Parser {
   bool in_subparam_ = false;      // past a ":" in the current group
   bool too_many_intermediates_ = false;
 };
+
+namespace detail {
+
+inline constexpr char32_t replacement_character = 0xFFFD;
+
+// End of the run of printable ASCII (0x20-0x7F) that starts at p. Eight
+// bytes at a time: subtracting 0x20 from each byte borrows, setting its high
+// bit, exactly when the byte is below 0x20, and a byte at or above 0x80 has
+// its own high bit set. A borrow only runs upward from a failing byte, so
+// the lowest marked byte is the first failing one.
+inline const std::uint8_t* printable_run_end(const std::uint8_t* p, const std::uint8_t* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const std::uint64_t mask = ((word - 0x20 * ones) | word) & (0x80 * ones);
+      if (mask != 0) return p + std::countr_zero(mask) / 8;
+      p += 8;
+    }
+  }
+  while (p < end && *p >= 0x20 && *p < 0x80) ++p;
+  return p;
+}
+
+// A complete, valid multi-byte UTF-8 character at p: its length, with the
+// code point in `c`. 0 when it is invalid or runs past `end`; the
+// byte-by-byte decoder then handles it (and any split across writes).
+inline std::size_t decode_utf8(const std::uint8_t* p, const std::uint8_t* end, char32_t& c) {
+  const std::uint8_t b = p[0];
+  const auto cont = [p](std::size_t i) { return (p[i] & 0xC0u) == 0x80u; };
+  const auto bits = [p](std::size_t i) { return static_cast<char32_t>(p[i] & 0x3Fu); };
+  if (b >= 0xC2 && b <= 0xDF) {
+    if (end - p < 2 || !cont(1)) return 0;
+    c = (static_cast<char32_t>(b & 0x1Fu) << 6) | bits(1);
+    return 2;
+  }
+  if (b >= 0xE0 && b <= 0xEF) {
+    if (end - p < 3 || !cont(1) || !cont(2)) return 0;
+    c = (static_cast<char32_t>(b & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
+    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF) ? 3 : 0;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    if (end - p < 4 || !cont(1) || !cont(2) || !cont(3)) return 0;
+    c = (static_cast<char32_t>(b & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
+    return c >= 0x10000 && c <= 0x10FFFF ? 4 : 0;
+  }
+  return 0;
+}
+
+}  // namespace detail
+
+template <ActionSink Sink>
+void Parser::advance(std::span<const std::uint8_t> bytes, Sink& sink) {
+  const std::uint8_t* p = bytes.data();
+  const std::uint8_t* const end = p + bytes.size();
+  while (p < end) {
+    const std::uint8_t b = *p;
+    if (utf8_needed_ > 0) {
+      if (b < utf8_low_ || b > utf8_high_) {
+        // The character broke off early: one U+FFFD, then this byte starts
+        // afresh.
+        utf8_needed_ = 0;
+        act(detail::replacement_character, sink);
+        continue;
+      }
+      ++p;
+      utf8_code_ = (utf8_code_ << 6) | (b & 0x3Fu);
+      utf8_low_ = 0x80;
+      utf8_high_ = 0xBF;
+      if (--utf8_needed_ == 0) {
+        if (state_ == ParserState::Ground && utf8_code_ >= 0xA0) {
+          sink.print(utf8_code_);
+        } else {
+          act(utf8_code_, sink);
+        }
+      }
+      continue;
+    }
+    if (b >= 0x80) {
+      char32_t c;
+      if (const std::size_t n = detail::decode_utf8(p, end, c)) {
+        p += n;
+        if (state_ == ParserState::Ground && c >= 0xA0) {
+          sink.print(c);
+        } else {
+          act(c, sink);
+        }
+        continue;
+      }
+      ++p;
+      if (!start_utf8(b)) act(detail::replacement_character, sink);
+      continue;
+    }
+    // Fast paths for the common cases; each does exactly what step() would
+    // do for the same bytes.
+    if (state_ == ParserState::Ground) {
+      if (b >= 0x20) {
+        const std::uint8_t* q = detail::printable_run_end(p, end);
+        sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
+                                          static_cast<std::size_t>(q - p)));
+        p = q;
+        continue;
+      }
+      if (b != 0x1B) {  // every other C0 control executes in ground
+        sink.execute(b);
+        ++p;
+        continue;
+      }
+      if (const std::uint8_t* after = complete_csi(p, end)) {
+        sink.csi_dispatch(csi_);
+        p = after;
+        continue;
+      }
+    } else if (state_ >= ParserState::DcsString && b >= 0x20) {
+      // Printable ASCII inside a string is consumed without effect.
+      while (p < end && *p >= 0x20 && *p < 0x80) ++p;
+      continue;
+    }
+    act(b, sink);
+    ++p;
+  }
+}
+
+template <ActionSink Sink>
+void Parser::act(char32_t c, Sink& sink) {
+  switch (step(c)) {
+    case Action::None:
+      break;
+    case Action::Print:
+      if (c < 0x80) {
+        const char ascii = static_cast<char>(c);
+        sink.print_ascii(std::string_view(&ascii, 1));
+      } else {
+        sink.print(c);
+      }
+      break;
+    case Action::Execute:
+      sink.execute(c);
+      break;
+    case Action::CsiDispatch:
+      sink.csi_dispatch(csi_);
+      break;
+  }
+}
 
 }  // namespace terminal

@@ -4,13 +4,21 @@
 #include <cstring>
 
 namespace terminal {
+namespace {
+
+// A plain loop: compilers turn it into wide stores, where a library fill or
+// copy call costs more than the stores themselves for a row of cells.
+void blank(TerminalCell* cells, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) cells[i] = TerminalCell{};
+}
+
+}  // namespace
 
 TerminalScreen::TerminalScreen(unsigned columns, unsigned rows)
     : columns_(std::clamp(columns, 1u, max_screen_columns)),
       rows_(std::clamp(rows, 1u, max_screen_rows)),
       cells_(std::size_t{columns_} * rows_),
-      damage_(rows_, 1),
-      any_damage_(true) {}
+      damage_(rows_, 0) {}
 
 void TerminalScreen::feed(std::span<const std::uint8_t> bytes) { parser_.advance(bytes, *this); }
 
@@ -39,6 +47,7 @@ void TerminalScreen::mark_row(unsigned r) {
 
 void TerminalScreen::clear_damage() {
   std::ranges::fill(damage_, std::uint8_t{0});
+  all_damaged_ = false;
   any_damage_ = false;
 }
 
@@ -94,16 +103,16 @@ void TerminalScreen::line_feed() {
     return;
   }
   TerminalCell* old_top = row_cells(0);
-  std::fill(old_top, old_top + columns_, TerminalCell{});
+  blank(old_top, columns_);
   top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
-  std::ranges::fill(damage_, std::uint8_t{1});
+  all_damaged_ = true;
   any_damage_ = true;
 }
 
 void TerminalScreen::blank_cells(unsigned r, unsigned from, unsigned to) {
   if (from >= to) return;
   TerminalCell* cells = row_cells(r);
-  std::fill(cells + from, cells + to, TerminalCell{});
+  blank(cells + from, to - from);
   mark_row(r);
 }
 
@@ -112,8 +121,8 @@ void TerminalScreen::erase_to_line_end() { blank_cells(cursor_row_, cursor_colum
 void TerminalScreen::erase_line() { blank_cells(cursor_row_, 0, columns_); }
 
 void TerminalScreen::erase_display() {
-  std::ranges::fill(cells_, TerminalCell{});
-  std::ranges::fill(damage_, std::uint8_t{1});
+  blank(cells_.data(), cells_.size());
+  all_damaged_ = true;
   any_damage_ = true;
 }
 

@@ -76,7 +76,7 @@ struct TerminalSnapshot {
   }
 };
 
-class TerminalScreen final : private ActionSink {
+class TerminalScreen {
  public:
   // Sizes below 1 are raised to 1 and sizes above max_screen_columns or
   // max_screen_rows lowered to them. Every cell starts blank, the cursor at
@@ -100,10 +100,10 @@ class TerminalScreen final : private ActionSink {
   std::span<const TerminalCell> row(unsigned r) const;
   TerminalCell cell(unsigned r, unsigned column) const { return row(r)[column]; }
 
-  // Damage: one flag per row, set when any cell of that row may have changed
-  // since clear_damage() (scrolling marks every row). The cursor is not part
-  // of damage; compare it yourself.
-  std::span<const std::uint8_t> damaged_rows() const { return damage_; }
+  // Damage: whether any cell of row r may have changed since clear_damage()
+  // (scrolling or erasing the display damages every row). A new screen is
+  // wholly damaged. The cursor is not part of damage; compare it yourself.
+  bool row_damaged(unsigned r) const { return all_damaged_ || damage_[r] != 0; }
   bool any_damage() const { return any_damage_; }
   void clear_damage();
 
@@ -112,10 +112,11 @@ class TerminalScreen final : private ActionSink {
 
  private:
   // Parser actions.
-  void print_ascii(std::string_view run) override;
-  void print(char32_t character) override;
-  void execute(char32_t control) override;
-  void csi_dispatch(const ControlSequence& sequence) override;
+  friend class Parser;
+  void print_ascii(std::string_view run);
+  void print(char32_t character);
+  void execute(char32_t control);
+  void csi_dispatch(const ControlSequence& sequence);
 
   // Grid operations (screen.cpp).
   TerminalCell* row_cells(unsigned r);
@@ -150,8 +151,9 @@ class TerminalScreen final : private ActionSink {
   // (top_ + r) % rows_, so scrolling moves no cells.
   std::vector<TerminalCell> cells_;
   unsigned top_ = 0;
-  std::vector<std::uint8_t> damage_;
-  bool any_damage_ = false;
+  std::vector<std::uint8_t> damage_;  // by logical row
+  bool all_damaged_ = true;
+  bool any_damage_ = true;
   Parser parser_;
 };
 

@@ -19,21 +19,21 @@ std::string hex(const char* format, char32_t c) {
   return buf;
 }
 
-class Recorder final : public ActionSink {
+class Recorder {
  public:
   std::string out;
   std::string pending_run;
 
-  void print_ascii(std::string_view run) override { pending_run += run; }
-  void print(char32_t c) override {
+  void print_ascii(std::string_view run) { pending_run += run; }
+  void print(char32_t c) {
     flush();
     out += hex("U+%04X ", c);
   }
-  void execute(char32_t c) override {
+  void execute(char32_t c) {
     flush();
     out += hex("X%02X ", c);
   }
-  void csi_dispatch(const ControlSequence& s) override {
+  void csi_dispatch(const ControlSequence& s) {
     flush();
     out += "CSI[";
     if (s.private_marker) out += s.private_marker;

@@ -227,21 +227,36 @@ TEST(TerminalScreen, HugeSizeIsClamped) {
   EXPECT_EQ(s.rows(), max_screen_rows);
 }
 
-TEST(TerminalScreen, DamageMarksWrittenRowsAndScrolls) {
-  TerminalScreen s(10, 4);
-  EXPECT_TRUE(s.any_damage());
-  s.clear_damage();
-  EXPECT_FALSE(s.any_damage());
-
-  s.feed("\x1b[3;1Hab\x1b[H\x1b[5C");  // writes row 2, only moves elsewhere
-  EXPECT_TRUE(s.any_damage());
-  EXPECT_EQ(std::vector<std::uint8_t>(s.damaged_rows().begin(), s.damaged_rows().end()),
-            (std::vector<std::uint8_t>{0, 0, 1, 0}));
-
-  s.clear_damage();
-  s.feed("\x1b[4;1H\n");  // scroll
-  EXPECT_EQ(std::vector<std::uint8_t>(s.damaged_rows().begin(), s.damaged_rows().end()),
-            (std::vector<std::uint8_t>{1, 1, 1, 1}));
+TEST(TerminalScreen, DamageMarksWrittenRows) {
+  const auto damaged = [](const TerminalScreen& s) {
+    std::string out;
+    for (unsigned r = 0; r < s.rows(); ++r) out += s.row_damaged(r) ? '1' : '0';
+    return out;
+  };
+  const struct {
+    const char* name;
+    std::string input;
+    std::string rows;
+  } cases[] = {
+      {"cursor moves and ignored sequences", "\x1b[3;1H\x1b[5C\x1b]0;t\x07\x1b[31m\r\n", "0000"},
+      {"printing", "\x1b[3;1Hab\xc3\xa9", "0010"},
+      {"wrapping", "\x1b[2;8Habcd", "0110"},
+      {"erase in line", "\x1b[2;1H\x1b[K\x1b[4;1H\x1b[2K", "0101"},
+      {"erase in display", "\x1b[2J", "1111"},
+      {"scrolling", "\x1b[4;1H\n", "1111"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TerminalScreen s(10, 4);
+    EXPECT_EQ(damaged(s), "1111");
+    EXPECT_TRUE(s.any_damage());
+    s.clear_damage();
+    EXPECT_EQ(damaged(s), "0000");
+    EXPECT_FALSE(s.any_damage());
+    s.feed(c.input);
+    EXPECT_EQ(damaged(s), c.rows);
+    EXPECT_EQ(s.any_damage(), c.rows != "0000");
+  }
 }
 
 TEST(TerminalScreen, SnapshotFollowsScrolledRows) {
