@@ -194,6 +194,9 @@ struct Document::State {
   OpId next_id() const { return OpId{max_op + 1, actor}; }
 
   void record_local(Op op) {
+    // A change the decoder would refuse must never be sealed, so a very
+    // long run of edits is split into several commits.
+    if (pending.size() == max_ops_per_commit) seal("");
     if (pending.empty()) pending_start = max_op + 1;
     const OpId id = next_id();
     const std::uint64_t width = op_width(op);
@@ -228,6 +231,7 @@ struct Document::State {
                        [&](const ChangeHash& d) { return end_op.contains(d); });
   }
 
+  std::optional<Commit> seal(std::string_view message);
   Result<void> validate(const Commit& c) const;
   Result<void> apply_ready(const Commit& c);
 };
@@ -373,8 +377,12 @@ Result<void> Document::put(ObjId obj, std::string_view key, Scalar value) {
   auto o = state_->need(obj, ObjType::Map);
   if (!o) return std::unexpected(o.error());
   if (auto k = check_key(key); !k) return k;
-  if (const auto* s = std::get_if<std::string>(&value); s && !utf8::valid(*s)) {
-    return std::unexpected(error(ErrorCode::InvalidInput, "string is not valid UTF-8"));
+  if (const auto* s = std::get_if<std::string>(&value);
+      s && (s->size() > max_string_bytes || !utf8::valid(*s))) {
+    return std::unexpected(error(ErrorCode::InvalidInput, "string is not valid UTF-8 or over 4 MiB"));
+  }
+  if (const auto* b = std::get_if<Bytes>(&value); b && b->size() > max_string_bytes) {
+    return std::unexpected(error(ErrorCode::InvalidInput, "bytes over 4 MiB"));
   }
   state_->record_local(PutOp{obj, std::string(key), state_->current_ids(**o, key), std::move(value)});
   return {};
@@ -421,22 +429,28 @@ Result<void> Document::splice_text(ObjId obj, std::size_t pos, std::size_t delet
     if (seen >= pos && seen < pos + delete_count) doomed.push_back(e.id);
     if (++seen >= pos + delete_count) break;
   }
-  if (!doomed.empty()) state_->record_local(DeleteTextOp{obj, std::move(doomed)});
+  for (std::size_t from = 0; from < doomed.size(); from += max_deleted_chars_per_op) {
+    const std::size_t n = std::min<std::size_t>(max_deleted_chars_per_op, doomed.size() - from);
+    const auto first = doomed.begin() + static_cast<std::ptrdiff_t>(from);
+    state_->record_local(DeleteTextOp{obj, std::vector<OpId>(first, first + static_cast<std::ptrdiff_t>(n))});
+  }
   if (!insert.empty()) state_->record_local(InsertTextOp{obj, after, std::string(insert)});
   return {};
 }
 
 bool Document::has_pending() const { return !state_->pending.empty(); }
 
-std::optional<Commit> Document::commit(std::string_view message) {
-  State& s = *state_;
+std::optional<Commit> Document::commit(std::string_view message) { return state_->seal(message); }
+
+std::optional<Commit> Document::State::seal(std::string_view message) {
+  State& s = *this;
   if (s.pending.empty()) return std::nullopt;
   Commit c;
   c.actor = s.actor;
   c.seq = (s.last_seq.contains(s.actor) ? s.last_seq.at(s.actor) : 0) + 1;
   c.start_op = s.pending_start;
   c.deps.assign(s.heads.begin(), s.heads.end());
-  c.message = std::string(message.substr(0, max_message_bytes));
+  c.message = utf8::valid_prefix(message, max_message_bytes);
   c.ops = std::move(s.pending);
   s.pending.clear();
   seal_commit(c);

@@ -57,6 +57,17 @@ bool valid(std::string_view text) {
   return true;
 }
 
+std::string valid_prefix(std::string_view text, std::size_t max_bytes) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t cp = 0;
+    const std::size_t len = decode_one(text, pos, cp);
+    if (len == 0 || len > max_bytes - pos) break;
+    pos += len;
+  }
+  return std::string(text.substr(0, pos));
+}
+
 void append(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

@@ -8,6 +8,7 @@
 
 #include "document/encoding.h"
 #include "document/json_dump.h"
+#include "document/limits.h"
 
 namespace kova::doc {
 namespace {
@@ -92,6 +93,9 @@ TEST(Document, EditErrors) {
       {"empty key", d.put(root, "", Null{}), ErrorCode::InvalidInput},
       {"bad UTF-8 key", d.put(root, "\xff", Null{}), ErrorCode::InvalidInput},
       {"bad UTF-8 string", d.put(root, "k", str("\xc0\x80")), ErrorCode::InvalidInput},
+      {"string over the limit", d.put(root, "k", std::string(max_string_bytes + 1, 'x')),
+       ErrorCode::InvalidInput},
+      {"key over the limit", d.put(root, std::string(max_key_bytes + 1, 'k'), Null{}), ErrorCode::InvalidInput},
       {"delete an absent key", d.delete_key(root, "nope"), ErrorCode::NotFound},
       {"delete on a text", d.delete_key(text, "k"), ErrorCode::WrongType},
       {"create a list", drop(d.put_object(root, "l", ObjType::List)), ErrorCode::WrongType},
