@@ -1,0 +1,67 @@
+#pragma once
+
+// Accessibility nodes: the tree an application builds on request for
+// assistive technology and automated testing, and the semantic actions that
+// come back addressed by the node's text id.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui_toolkit/geometry.h"
+
+namespace kova::ui {
+
+enum class AccessRole {
+  Window,
+  Dialog,
+  Group,
+  Toolbar,
+  List,
+  ListItem,
+  Button,
+  ToggleButton,
+  Option,
+  TextInput,
+  Text,
+  Heading,
+  Terminal,
+  Canvas,
+};
+
+enum class AccessAction { Activate, Focus, Toggle, SetValue, ScrollIntoView };
+
+struct AccessStates {
+  std::optional<bool> selected;
+  std::optional<bool> toggled;
+  std::optional<bool> focused;
+  std::optional<bool> expanded;
+  friend bool operator==(const AccessStates&, const AccessStates&) = default;
+};
+
+struct AccessNode {
+  AccessRole role = AccessRole::Group;
+  std::string label;
+  std::optional<std::string> description;
+  std::optional<std::string> value;
+  std::string id;  // text id, empty for nodes that cannot be addressed
+  std::optional<Rect> bounds;
+  AccessStates states;
+  std::vector<AccessNode> children;
+};
+
+// Numeric node id of a text id (64-bit FNV-1a): equal texts give equal ids.
+std::uint64_t access_node_id(std::string_view text_id);
+
+// Actions a node of `role` offers to assistive technology.
+std::vector<AccessAction> default_actions(AccessRole role);
+
+// Depth-first search by text id; nullptr when absent.
+const AccessNode* find_access_node(const AccessNode& root, std::string_view text_id);
+
+// Every node with this text id, in tree order.
+std::vector<const AccessNode*> find_access_nodes(const AccessNode& root, std::string_view text_id);
+
+}  // namespace kova::ui
