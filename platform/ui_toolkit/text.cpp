@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 #include <strings.h>
 
 #include "ui_toolkit/limits.h"
@@ -103,14 +104,27 @@ struct TextRenderer::Impl {
     return l;
   }
 
-  LayoutPtr line_layout(std::string_view safe, TextStyle style, double max_width) const {
+  // Screens draw the same labels every frame, so shaped lines are kept
+  // (read-only) until the cache fills or the scale changes.
+  static constexpr std::size_t max_cached_lines = 512;
+  mutable std::unordered_map<std::string, LayoutPtr> lines;
+
+  PangoLayout* line_layout(std::string_view safe, TextStyle style, double max_width) const {
+    std::string key(safe);
+    int width = std::isfinite(max_width) ? to_pango(std::max(max_width, 0.0)) : -1;
+    key.push_back('\0');
+    key += std::to_string(static_cast<int>(style.face)) + ':' + std::to_string(style.weight) + ':' +
+           std::to_string(to_pango(style.size)) + ':' + std::to_string(width);
+    auto it = lines.find(key);
+    if (it != lines.end()) return it->second.get();
+    if (lines.size() >= max_cached_lines) lines.clear();
     LayoutPtr l = layout(safe, style);
     pango_layout_set_single_paragraph_mode(l.get(), TRUE);
-    if (std::isfinite(max_width)) {
-      pango_layout_set_width(l.get(), to_pango(std::max(max_width, 0.0)));
+    if (width >= 0) {
+      pango_layout_set_width(l.get(), width);
       pango_layout_set_ellipsize(l.get(), PANGO_ELLIPSIZE_END);
     }
-    return l;
+    return lines.emplace(std::move(key), std::move(l)).first->second.get();
   }
 };
 
@@ -186,11 +200,11 @@ void TextRenderer::set_scale(double scale) {
   PangoMatrix m = PANGO_MATRIX_INIT;
   pango_matrix_scale(&m, scale, scale);
   pango_context_set_matrix(impl_->context, &m);
+  impl_->lines.clear();
 }
 
 Size TextRenderer::measure(std::string_view text, TextStyle style) const {
-  auto l = impl_->line_layout(sanitize_line(text), style, std::numeric_limits<double>::infinity());
-  return logical_size(l.get());
+  return logical_size(impl_->line_layout(sanitize_line(text), style, std::numeric_limits<double>::infinity()));
 }
 
 double TextRenderer::line_height(TextStyle style) const { return measure("Hg", style).height; }
@@ -204,14 +218,14 @@ Size TextRenderer::draw(Painter& p, std::string_view text, Point origin, TextSty
     cap = std::min(cap, static_cast<std::size_t>(std::min(fit, 1e6)) + extra_code_points_per_line);
   }
   std::string safe = sanitize(text, false, cap, std::string::npos);
-  auto l = impl_->line_layout(safe, style, max_width);
-  Size size = logical_size(l.get());
+  PangoLayout* l = impl_->line_layout(safe, style, max_width);
+  Size size = logical_size(l);
   double width = std::isfinite(max_width) ? std::min(size.width, max_width) : size.width;
   Rect box{origin.x, origin.y, origin.x + width, origin.y + size.height};
   if (!box.intersects(p.clip())) return size;
   bool limited = std::isfinite(max_width);
   if (limited) p.push_clip({origin.x, origin.y - size.height, origin.x + max_width, origin.y + 2 * size.height});
-  show(p, l.get(), origin, color);
+  show(p, l, origin, color);
   if (limited) p.pop_clip();
   record(p, std::move(safe), box, style, color);
   return {width, size.height};
@@ -258,11 +272,11 @@ double TextRenderer::draw_wrapped(Painter& p, std::string_view text, Point origi
 }
 
 std::size_t TextRenderer::index_at(std::string_view text, TextStyle style, double x) const {
-  auto l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
+  PangoLayout* l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
   int index = 0;
   int trailing = 0;
-  int y = to_pango(logical_size(l.get()).height / 2);
-  pango_layout_xy_to_index(l.get(), to_pango(x), y, &index, &trailing);
+  int y = to_pango(logical_size(l).height / 2);
+  pango_layout_xy_to_index(l, to_pango(x), y, &index, &trailing);
   const char* base = text.data();
   const char* pos = base + index;
   for (int k = 0; k < trailing && pos < base + text.size(); ++k) pos = g_utf8_next_char(pos);
@@ -270,9 +284,9 @@ std::size_t TextRenderer::index_at(std::string_view text, TextStyle style, doubl
 }
 
 double TextRenderer::caret_x(std::string_view text, TextStyle style, std::size_t index) const {
-  auto l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
+  PangoLayout* l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
   PangoRectangle strong;
-  pango_layout_get_cursor_pos(l.get(), static_cast<int>(std::min(index, text.size())), &strong, nullptr);
+  pango_layout_get_cursor_pos(l, static_cast<int>(std::min(index, text.size())), &strong, nullptr);
   return from_pango(strong.x);
 }
 
@@ -281,8 +295,8 @@ std::vector<std::pair<double, double>> TextRenderer::x_ranges(std::string_view t
                                                               std::size_t end) const {
   std::vector<std::pair<double, double>> out;
   if (start >= end || text.empty()) return out;
-  auto l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
-  PangoLayoutLine* line = pango_layout_get_line_readonly(l.get(), 0);
+  PangoLayout* l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
+  PangoLayoutLine* line = pango_layout_get_line_readonly(l, 0);
   int* ranges = nullptr;
   int n = 0;
   pango_layout_line_get_x_ranges(line, static_cast<int>(std::min(start, text.size())),
@@ -295,7 +309,8 @@ std::vector<std::pair<double, double>> TextRenderer::x_ranges(std::string_view t
 void TextRenderer::draw_raw(Painter& p, std::string_view text, Point origin, TextStyle style,
                             Color color, std::size_t underline_start,
                             std::size_t underline_end) const {
-  auto l = impl_->line_layout(text, style, std::numeric_limits<double>::infinity());
+  LayoutPtr l = impl_->layout(text, style);
+  pango_layout_set_single_paragraph_mode(l.get(), TRUE);
   if (underline_start < underline_end) {
     PangoAttrList* attrs = pango_attr_list_new();
     PangoAttribute* u = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
