@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rfb/byte_reader.h"
@@ -47,7 +48,9 @@ inline void fill_run(Framebuffer& fb, std::uint32_t x, std::uint32_t y, std::uin
   if (y >= fb.height()) return;
   const std::uint32_t n = visible_run(x, count, fb.width());
   std::uint8_t* out = fb.row(y) + std::size_t{x} * 4;
-  for (std::uint32_t i = 0; i < n; ++i) std::copy(pixel.begin(), pixel.end(), out + 4 * i);
+  std::uint32_t value;
+  std::memcpy(&value, pixel.data(), 4);
+  for (std::uint32_t i = 0; i < n; ++i) std::memcpy(out + 4 * std::size_t{i}, &value, 4);
 }
 
 }  // namespace remote::rfb

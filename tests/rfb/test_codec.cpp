@@ -244,6 +244,12 @@ TEST(Update, CopyRectCases) {
       // Moving rows 0-1 one row down must read the untouched row 1.
       {"overlap down", Wire().update(1).rect(0, 1, 4, 2, 1).u16(0).u16(0),
        {{{0, 0}, px(0, 0)}, {{1, 1}, px(1, 0)}, {{2, 2}, px(2, 1)}}},
+      {"overlap up", Wire().update(1).rect(0, 0, 4, 2, 1).u16(0).u16(1),
+       {{{0, 0}, px(0, 1)}, {{3, 1}, px(3, 2)}, {{1, 2}, px(1, 2)}}},
+      {"overlap left", Wire().update(1).rect(0, 2, 3, 1, 1).u16(1).u16(2),
+       {{{0, 2}, px(1, 2)}, {{2, 2}, px(3, 2)}, {{3, 2}, px(3, 2)}}},
+      {"destination partly outside", Wire().update(1).rect(2, 2, 3, 2, 1).u16(0).u16(0),
+       {{{2, 2}, px(0, 0)}, {{3, 2}, px(1, 0)}, {{1, 2}, px(1, 2)}}},
       {"overlap right", Wire().update(1).rect(1, 0, 3, 1, 1).u16(0).u16(0),
        {{{1, 0}, px(0, 0)}, {{2, 0}, px(1, 0)}, {{3, 0}, px(2, 0)}}},
       {"source outside", Wire().update(1).rect(0, 0, 2, 1, 1).u16(3).u16(2),
