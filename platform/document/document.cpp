@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <type_traits>
 #include <utility>
 
@@ -48,6 +49,7 @@ struct Object {
   std::map<std::string, std::vector<MapEntry>, std::less<>> entries;
   // Text: characters in document order, tombstones included.
   std::vector<TextElem> elems;
+  std::set<OpId> elem_ids;  // for existence checks without a scan
   std::size_t visible = 0;
 };
 
@@ -144,14 +146,26 @@ struct Document::State {
     if (values.empty()) o.entries.erase(it);
   }
 
-  void insert_char(Object& t, OpId after, OpId id, char32_t ch) {
+  // Inserts a run whose first character goes after `after` and each next
+  // one after its predecessor.
+  void insert_run(Object& t, OpId after, OpId first, const std::vector<char32_t>& chars) {
     std::size_t pos = 0;
     if (after.counter != 0) pos = *index_of(t, after) + 1;
     // Concurrent inserts at the same place: the greater id goes first, and
     // everything inserted after it (whose ids are greater still) with it.
-    while (pos < t.elems.size() && id < t.elems[pos].id) ++pos;
-    t.elems.insert(t.elems.begin() + static_cast<std::ptrdiff_t>(pos), TextElem{id, ch, false});
-    ++t.visible;
+    while (pos < t.elems.size() && first < t.elems[pos].id) ++pos;
+    // The rest of the run follows at once: what comes next has a smaller id
+    // than the first character, so no later character skips over it.
+    std::vector<TextElem> run;
+    run.reserve(chars.size());
+    OpId id = first;
+    for (char32_t ch : chars) {
+      run.push_back(TextElem{id, ch, false});
+      t.elem_ids.insert(id);
+      ++id.counter;
+    }
+    t.elems.insert(t.elems.begin() + static_cast<std::ptrdiff_t>(pos), run.begin(), run.end());
+    t.visible += run.size();
   }
 
   void apply_op(const Op& op, OpId id) {
@@ -166,21 +180,13 @@ struct Document::State {
             },
             [&](const DeleteOp& d) { apply_map(objects.at(d.obj), d.key, d.pred, std::nullopt); },
             [&](const InsertTextOp& ins) {
-              Object& t = objects.at(ins.obj);
-              const auto cps = utf8::decode(ins.text);
-              OpId after = ins.after;
-              OpId cur = id;
-              for (char32_t cp : *cps) {
-                insert_char(t, after, cur, cp);
-                after = cur;
-                ++cur.counter;
-              }
+              insert_run(objects.at(ins.obj), ins.after, id, *utf8::decode(ins.text));
             },
             [&](const DeleteTextOp& del) {
               Object& t = objects.at(del.obj);
-              for (const auto& e : del.elems) {
-                auto& elem = t.elems[*index_of(t, e)];
-                if (!elem.deleted) {
+              const std::set<OpId> doomed(del.elems.begin(), del.elems.end());
+              for (auto& elem : t.elems) {
+                if (!elem.deleted && doomed.contains(elem.id)) {
                   elem.deleted = true;
                   --t.visible;
                 }
@@ -253,16 +259,20 @@ Result<void> Document::State::validate(const Commit& c) const {
 
   // Objects and characters this commit creates, so later ops may use them.
   std::map<ObjId, ObjType> made;
-  std::map<ObjId, std::set<OpId>> inserted;
+  // Characters this commit inserts: [first, first + width) of its actor.
+  std::map<ObjId, std::map<std::uint64_t, std::uint64_t>> inserted;
   auto type_of = [&](ObjId id) -> std::optional<ObjType> {
     if (auto it = made.find(id); it != made.end()) return it->second;
     if (const Object* o = find(id)) return o->type;
     return std::nullopt;
   };
   auto has_elem = [&](ObjId obj, const OpId& e) {
-    if (auto it = inserted.find(obj); it != inserted.end() && it->second.contains(e)) return true;
+    if (auto it = inserted.find(obj); it != inserted.end() && e.actor == c.actor) {
+      auto run = it->second.upper_bound(e.counter);
+      if (run != it->second.begin() && e.counter < std::prev(run)->second) return true;
+    }
     const Object* o = find(obj);
-    return o && index_of(*o, e).has_value();
+    return o && o->elem_ids.contains(e);
   };
   auto need_type = [&](ObjId obj, ObjType t) { return type_of(obj) == t; };
 
@@ -284,11 +294,9 @@ Result<void> Document::State::validate(const Commit& c) const {
               if (!need_type(ins.obj, ObjType::Text)) return false;
               if (ins.after.counter != 0 && (!(ins.after < id) || !has_elem(ins.obj, ins.after)))
                 return false;
-              auto& set = inserted[ins.obj];
-              for (std::uint64_t k = 0; k < width; ++k) {
-                if (has_elem(ins.obj, OpId{counter + k, c.actor})) return false;
-                set.insert(OpId{counter + k, c.actor});
-              }
+              // The new ids cannot exist yet: every counter of this actor
+              // so far is below start_op (checked above).
+              inserted[ins.obj].emplace(counter, counter + width);
               return utf8::valid(ins.text);
             },
             [&](const DeleteTextOp& del) {
@@ -490,14 +498,15 @@ Result<ApplyReport> Document::apply(std::span<const Commit> commits) {
     return {};
   };
   for (const Commit& c : commits) {
+    // A known hash names a commit we already hold, whatever this copy says.
+    if (s.end_op.contains(c.hash) || s.waiting.contains(c.hash)) {
+      ++report.duplicates;
+      continue;
+    }
     Commit check = c;
     seal_commit(check);
     if (check.hash != c.hash) {
       return std::unexpected(error(ErrorCode::Corrupt, describe(c) + ": hash does not match content"));
-    }
-    if (s.end_op.contains(c.hash) || s.waiting.contains(c.hash)) {
-      ++report.duplicates;
-      continue;
     }
     if (!s.ready(c)) {
       if (s.waiting.size() >= max_waiting_commits) {

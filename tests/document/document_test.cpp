@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <random>
 
 #include "document/encoding.h"
 #include "document/json_dump.h"
@@ -286,6 +287,43 @@ TEST(Document, ConcurrentInsertsAtOnePlaceKeepRunsTogether) {
   for (const char* run : runs) EXPECT_NE(expected->find(run), std::string::npos) << *expected;
   EXPECT_EQ(expected->front(), '[');
   EXPECT_EQ(expected->back(), ']');
+}
+
+// Replicas edit one text and one map at random, syncing now and then in
+// random pairs; at the end every replica holds the same document.
+TEST(Document, RandomConcurrentEditsConverge) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    std::array<Document, 3> docs;
+    const ObjId t = *docs[0].put_object(root, "t", ObjType::Text);
+    docs[0].commit("");
+    pull(docs[1], docs[0]);
+    pull(docs[2], docs[0]);
+    const char* pieces[] = {"a", "bc", "é", "😀x", "", "long run"};
+    const char* keys[] = {"k1", "k2", "k3"};
+    for (int round = 0; round < 40; ++round) {
+      Document& d = docs[rng() % 3];
+      const std::size_t len = *d.text_length(t);
+      const std::size_t pos = rng() % (len + 1);
+      const std::size_t del = len == pos ? 0 : rng() % std::min<std::size_t>(3, len - pos + 1);
+      ASSERT_TRUE(d.splice_text(t, pos, del, pieces[rng() % 6]));
+      const char* key = keys[rng() % 3];
+      if (rng() % 3 == 0 && d.get(root, key)) {
+        ASSERT_TRUE(d.delete_key(root, key));
+      } else {
+        ASSERT_TRUE(d.put(root, key, std::int64_t{round}));
+      }
+      d.commit("");
+      if (rng() % 4 == 0) pull(docs[rng() % 3], docs[rng() % 3]);
+    }
+    for (auto& to : docs) {
+      for (auto& from : docs) pull(to, from);
+    }
+    EXPECT_EQ(dump_json(docs[0]), dump_json(docs[1]));
+    EXPECT_EQ(dump_json(docs[0]), dump_json(docs[2]));
+    EXPECT_EQ(docs[0].heads(), docs[2].heads());
+  }
 }
 
 TEST(Document, ConcurrentDeleteAndPutOfOneKey) {

@@ -324,6 +324,18 @@ TEST_F(StoreTest, DamagedFilesAreRefusedAndLeftUntouched) {
   }
 }
 
+TEST_F(StoreTest, ASymlinkAtThePathIsNotFollowed) {
+  const fs::path target = dir_ / "target.sqlite";
+  { Store s = open_ok(target); }
+  const std::string before = read_all(target);
+  const fs::path link = dir_ / "doc.sqlite";
+  fs::create_symlink(target, link);
+  auto s = Store::open(link);
+  ASSERT_FALSE(s);
+  EXPECT_NE(s.error().message.find("not a regular file"), std::string::npos) << s.error().message;
+  EXPECT_EQ(read_all(target), before);
+}
+
 TEST_F(StoreTest, InMemoryStoreSealsWithoutAFile) {
   Store s = Store::in_memory();
   EXPECT_EQ(s.watch_fd(), -1);
