@@ -44,6 +44,46 @@ std::vector<std::string> environment_with(const std::vector<std::string>& extra)
   return env;
 }
 
+// Starts `argv` with `fd` of the child connected to a pipe and stderr in
+// `log`; returns the first line the child writes there (empty on timeout).
+std::string spawn_and_read_line(std::vector<std::string> argv, int fd,
+                                const std::filesystem::path& log, pid_t& pid) {
+  int ready[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], fd);
+  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  auto c_args = c_strings(argv);
+  const int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, c_args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(ready[1]);
+  std::string line;
+  if (rc != 0) {
+    pid = -1;
+  } else {
+    char c = 0;
+    pollfd p{ready[0], POLLIN, 0};
+    while (::poll(&p, 1, 20'000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') line += c;
+  }
+  ::close(ready[0]);
+  return line;
+}
+
+std::string file_text(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void stop(pid_t& pid, int signal) {
+  if (pid <= 0) return;
+  ::kill(pid, signal);
+  ::waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
 }  // namespace
 
 std::filesystem::path make_temp_dir() {
@@ -162,6 +202,56 @@ void Xvnc::kill(int signal) {
   ::kill(pid_, signal);
   ::waitpid(pid_, nullptr, 0);
   pid_ = -1;
+}
+
+X11vnc::X11vnc(const std::string& password, std::uint16_t width, std::uint16_t height)
+    : dir_(make_temp_dir()) {
+  for (const char* program : {"Xvfb", "x11vnc"}) {
+    if (!on_path(program)) {
+      problem_ = std::string(program) + " not found on PATH: install xvfb and x11vnc";
+      return;
+    }
+  }
+  const std::string screen =
+      std::to_string(width) + "x" + std::to_string(height) + "x24";
+  const std::string number =
+      spawn_and_read_line({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"},
+                          3, dir_ / "Xvfb.log", xvfb_);
+  if (number.empty()) {
+    problem_ = "Xvfb did not become ready; its log:\n" + file_text(dir_ / "Xvfb.log");
+    return;
+  }
+  display_ = std::stoi(number);
+  port_ = free_loopback_port();
+  std::vector<std::string> argv{"x11vnc", "-display", ":" + number, "-rfbport",
+                                std::to_string(port_), "-localhost", "-forever", "-quiet", "-nocursor"};
+  if (password.empty()) {
+    argv.push_back("-nopw");
+  } else {
+    const auto file = dir_ / "passwd";
+    if (run_program({"x11vnc", "-storepasswd", password, file.string()}, {}, {},
+                    dir_ / "storepasswd.out") != 0) {
+      problem_ = "x11vnc -storepasswd failed";
+      return;
+    }
+    argv.insert(argv.end(), {"-rfbauth", file.string()});
+  }
+  // x11vnc prints PORT=<n> on standard output once it listens.
+  const std::string line = spawn_and_read_line(argv, 1, dir_ / "x11vnc.log", x11vnc_);
+  if (!line.starts_with("PORT=")) {
+    problem_ = "x11vnc did not become ready; its log:\n" + file_text(dir_ / "x11vnc.log");
+  }
+}
+
+int X11vnc::run_x_client(std::vector<std::string> argv) const {
+  return run_program(argv, {"DISPLAY=:" + std::to_string(display_)});
+}
+
+X11vnc::~X11vnc() {
+  stop(x11vnc_, SIGTERM);
+  stop(xvfb_, SIGTERM);
+  std::error_code ec;
+  if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
 
 Xvnc::~Xvnc() {

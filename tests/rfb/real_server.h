@@ -48,6 +48,28 @@ class Xvnc {
   std::string problem_;
 };
 
+// x11vnc sharing an Xvfb display; VNC Authentication when a password is
+// given, else no authentication.
+class X11vnc {
+ public:
+  X11vnc(const std::string& password, std::uint16_t width, std::uint16_t height);
+  ~X11vnc();
+  X11vnc(const X11vnc&) = delete;
+  X11vnc& operator=(const X11vnc&) = delete;
+
+  const std::string& problem() const { return problem_; }
+  std::uint16_t port() const { return port_; }
+  int run_x_client(std::vector<std::string> argv) const;
+
+ private:
+  std::filesystem::path dir_;
+  pid_t xvfb_ = -1;
+  pid_t x11vnc_ = -1;
+  std::uint16_t port_ = 0;
+  int display_ = -1;
+  std::string problem_;
+};
+
 std::uint16_t free_loopback_port();
 std::filesystem::path make_temp_dir();
 

@@ -117,6 +117,42 @@ TEST(Xvnc, UpdatesPointerAndServerDeath) {
       << session->status().text;
 }
 
+TEST(X11vnc, NoneAndVncAuthentication) {
+  const struct {
+    const char* name;
+    const char* server_password;
+    std::optional<std::string> password;
+    const char* failure;
+  } cases[] = {
+      {"None", "", std::nullopt, nullptr},
+      {"VncAuth", "open-up", "open-up", nullptr},
+      {"wrong password", "open-up", "closed", "password check failed!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::X11vnc server(c.server_password, 24, 16);
+    REQUIRE_SERVER(server);
+    ASSERT_EQ(server.run_x_client({"xsetroot", "-solid", "#a0b0c0"}), 0) << "xsetroot failed";
+    auto session = VncSession::start("127.0.0.1", server.port(), c.password);
+    ASSERT_TRUE(session);
+    if (c.failure == nullptr) {
+      // x11vnc polls the screen, so the new root colour may come a picture later.
+      std::optional<VncFrame> frame;
+      EXPECT_TRUE(eventually([&] {
+        if (auto f = session->take_frame(); f && f->generation >= 1) frame = f;
+        return frame && all_pixels(*frame, {0xA0, 0xB0, 0xC0, 0xFF});
+      }, 20s)) << session->status().text;
+      ASSERT_TRUE(frame);
+      EXPECT_EQ(frame->width, 24);
+    } else {
+      EXPECT_TRUE(eventually([&] {
+        return session->status().kind == SessionStatus::Kind::Failed;
+      }, 20s));
+      EXPECT_EQ(session->status().text, c.failure);
+    }
+  }
+}
+
 // Reads a PNG back with libpng's simplified interface.
 std::optional<std::vector<std::uint8_t>> read_png(const std::filesystem::path& file,
                                                   std::uint32_t& w, std::uint32_t& h) {
