@@ -1,0 +1,248 @@
+#include "ssh/libssh_session.h"
+
+#include <libssh/callbacks.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+
+#include "ssh/host_key.h"
+#include "ssh/limits.h"
+
+namespace remote::ssh {
+namespace {
+
+// libssh reports why a key file could not be loaded only through its log.
+// Each thread keeps the last warning it logged, so the worker can quote it.
+thread_local std::string last_log_message;
+
+void keep_log_message(int /*priority*/, const char* /*function*/, const char* message,
+                      void* /*userdata*/) {
+  last_log_message = message;
+}
+
+// libssh keeps its log callback and level per thread.
+void install_log_capture() {
+  thread_local bool installed = false;
+  if (installed) return;
+  installed = true;
+  ssh_set_log_callback(keep_log_message);
+  ssh_set_log_level(SSH_LOG_WARNING);
+}
+
+struct AddrInfoDeleter {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+
+// Every resolved address in order; the first that accepts is used and the
+// last error counts when none does.
+Result<int> tcp_connect(const std::string& host, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* raw = nullptr;
+  const std::string service = std::to_string(port);
+  if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &raw); rc != 0) {
+    return fail(ErrorCode::Session, std::string("connect: ") + ::gai_strerror(rc));
+  }
+  std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw);
+  int last_errno = 0;
+  for (const addrinfo* address = list.get(); address != nullptr; address = address->ai_next) {
+    const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC,
+                            address->ai_protocol);
+    if (fd < 0) {
+      last_errno = errno;
+      continue;
+    }
+    if (::connect(fd, address->ai_addr, address->ai_addrlen) == 0) return fd;
+    last_errno = errno;
+    ::close(fd);
+  }
+  if (last_errno == 0) return fail(ErrorCode::Session, "connect: could not resolve to any address");
+  return fail(ErrorCode::Session, "connect: " + std::generic_category().message(last_errno));
+}
+
+// Repeats a non-blocking libssh step while it answers `again` (SSH_AGAIN for
+// most calls, SSH_AUTH_AGAIN for authentication).
+template <class Step>
+int until_done(const LibsshSession& session, Step step, int again = SSH_AGAIN) {
+  for (;;) {
+    const int rc = step();
+    if (rc != again) return rc;
+    session.wait_socket();
+  }
+}
+
+std::string algorithm_name(ssh_key key) {
+  switch (ssh_key_type(key)) {
+    case SSH_KEYTYPE_ECDSA_P256:
+    case SSH_KEYTYPE_ECDSA_P384:
+    case SSH_KEYTYPE_ECDSA_P521:
+    case SSH_KEYTYPE_ECDSA_P256_CERT01:
+    case SSH_KEYTYPE_ECDSA_P384_CERT01:
+    case SSH_KEYTYPE_ECDSA_P521_CERT01: return ssh_pki_key_ecdsa_name(key);
+    case SSH_KEYTYPE_ED25519:
+    case SSH_KEYTYPE_ED25519_CERT01: return "ssh-ed25519";
+    case SSH_KEYTYPE_RSA:
+    case SSH_KEYTYPE_RSA_CERT01: return "ssh-rsa";
+    case SSH_KEYTYPE_DSS:
+    case SSH_KEYTYPE_DSS_CERT01: return "ssh-dss";
+    default: break;
+  }
+  const char* name = ssh_key_type_to_char(ssh_key_type(key));
+  return name != nullptr ? name : "unknown";
+}
+
+}  // namespace
+
+Result<HostKeyIdentity> identity_of(ssh_key key) {
+  char* base64 = nullptr;
+  if (ssh_pki_export_pubkey_base64(key, &base64) != SSH_OK || base64 == nullptr) {
+    return fail(ErrorCode::Session, "connect: the server's host key cannot be encoded");
+  }
+  const auto blob = decode_base64(base64);
+  ssh_string_free_char(base64);
+  if (!blob) return fail(ErrorCode::Session, "connect: the server's host key cannot be encoded");
+  return host_key_identity(algorithm_name(key), *blob);
+}
+
+// ssh_free also frees every channel of the session. libssh never closes a
+// socket it was handed, so the socket is closed here.
+LibsshSession::~LibsshSession() {
+  if (session_ != nullptr) ssh_free(session_);
+  if (socket_ >= 0) ::close(socket_);
+}
+
+void LibsshSession::wait_socket() const {
+  const int flags = ssh_get_poll_flags(session_);
+  pollfd entry{fd(), POLLIN, 0};
+  if ((flags & SSH_WRITE_PENDING) != 0) entry.events |= POLLOUT;
+  // No deadline: the server's own login grace time or the peer's close
+  // bounds a handshake, and the operating system bounds a dead connection.
+  ::poll(&entry, 1, -1);
+}
+
+Result<void> LibsshSession::connect(const std::string& host, std::uint16_t port,
+                                    const std::string& user) {
+  install_log_capture();
+  auto fd = tcp_connect(host, port);
+  if (!fd) return std::unexpected(fd.error());
+  socket_ = *fd;
+  session_ = ssh_new();
+  if (session_ == nullptr) return fail(ErrorCode::Session, "connect: cannot create an SSH session");
+  socket_t socket = *fd;
+  const int no = 0;
+  const std::uint64_t rekey_bytes = rekey_data_bytes;
+  const std::uint32_t rekey_seconds = rekey_time_s;
+  const long timeout = inactivity_timeout_s;
+  const unsigned int wire_port = port;
+  // The user's own ssh configuration files are not read: the settings here
+  // are the whole configuration.
+  ssh_options_set(session_, SSH_OPTIONS_PROCESS_CONFIG, &no);
+  // Trust is decided by our own store alone; the user's known_hosts files
+  // must not even reorder the host-key algorithms.
+  ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, "/dev/null");
+  ssh_options_set(session_, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null");
+  ssh_options_set(session_, SSH_OPTIONS_FD, &socket);
+  ssh_options_set(session_, SSH_OPTIONS_HOST, host.c_str());
+  ssh_options_set(session_, SSH_OPTIONS_PORT, &wire_port);
+  ssh_options_set(session_, SSH_OPTIONS_USER, user.c_str());
+  ssh_options_set(session_, SSH_OPTIONS_REKEY_DATA, &rekey_bytes);
+  ssh_options_set(session_, SSH_OPTIONS_REKEY_TIME, &rekey_seconds);
+  ssh_options_set(session_, SSH_OPTIONS_TIMEOUT, &timeout);
+  ssh_set_blocking(session_, 0);
+  if (until_done(*this, [&] { return ssh_connect(session_); }) != SSH_OK) {
+    return fail(ErrorCode::Session, "connect: " + last_error());
+  }
+  return {};
+}
+
+Result<HostKeyIdentity> LibsshSession::server_identity() {
+  ssh_key key = nullptr;
+  if (ssh_get_server_publickey(session_, &key) != SSH_OK || key == nullptr) {
+    return fail(ErrorCode::Session, "connect: " + last_error());
+  }
+  auto identity = identity_of(key);
+  ssh_key_free(key);
+  return identity;
+}
+
+Result<void> LibsshSession::authenticate(const SshCredentials& credentials) {
+  int rc = SSH_AUTH_ERROR;
+  if (const auto* password = std::get_if<PasswordCredentials>(&credentials)) {
+    rc = until_done(*this, [&] {
+      return ssh_userauth_password(session_, nullptr, password->password.c_str());
+    }, SSH_AUTH_AGAIN);
+  } else {
+    const auto& key_file = std::get<KeyCredentials>(credentials);
+    ssh_key key = nullptr;
+    last_log_message.clear();
+    const char* passphrase = key_file.passphrase ? key_file.passphrase->c_str() : nullptr;
+    if (ssh_pki_import_privkey_file(key_file.key_path.c_str(), passphrase, nullptr, nullptr,
+                                    &key) != SSH_OK) {
+      const std::string why =
+          last_log_message.empty() ? "the private key cannot be read" : last_log_message;
+      return fail(ErrorCode::Session, "load key " + key_file.key_path.string() + ": " + why);
+    }
+    // libssh picks rsa-sha2-512 or -256 from the server's announced
+    // signature algorithms for an RSA key.
+    rc = until_done(
+        *this, [&] { return ssh_userauth_publickey(session_, nullptr, key); }, SSH_AUTH_AGAIN);
+    ssh_key_free(key);
+  }
+  if (rc == SSH_AUTH_SUCCESS) return {};
+  if (rc == SSH_AUTH_ERROR) return fail(ErrorCode::Session, last_error());
+  return fail(ErrorCode::Session, "Authentication failed");
+}
+
+Result<void> LibsshSession::open_shell(std::uint16_t columns, std::uint16_t rows) {
+  channel_ = ssh_channel_new(session_);
+  if (channel_ == nullptr) return fail(ErrorCode::Session, last_error());
+  if (until_done(*this, [&] { return ssh_channel_open_session(channel_); }) != SSH_OK ||
+      until_done(*this, [&] {
+        return ssh_channel_request_pty_size(channel_, "xterm-256color", columns, rows);
+      }) != SSH_OK ||
+      until_done(*this, [&] { return ssh_channel_request_shell(channel_); }) != SSH_OK) {
+    return fail(ErrorCode::Session, last_error());
+  }
+  return {};
+}
+
+void LibsshSession::disconnect() {
+  if (session_ == nullptr) return;
+  // After a write, libssh's non-blocking socket queues the next packet until
+  // its own poll has seen the socket writable again, and ssh_disconnect does
+  // not poll. So everything queued is flushed, and then one poll of the
+  // session (which writes nothing) marks the socket writable, so the
+  // disconnect is written at once. A peer that stopped reading gets a second.
+  constexpr int flush_timeout_ms = 1000;
+  ssh_blocking_flush(session_, flush_timeout_ms);
+  if (ssh_event event = ssh_event_new(); event != nullptr) {
+    if (ssh_event_add_session(event, session_) == SSH_OK) {
+      ssh_event_dopoll(event, flush_timeout_ms);
+      ssh_event_remove_session(event, session_);
+    }
+    ssh_event_free(event);
+  }
+  ssh_session_set_disconnect_message(session_, "");
+  // ssh_disconnect frees the session's channels.
+  ssh_disconnect(session_);
+  channel_ = nullptr;
+}
+
+Result<HostKeyIdentity> fetch_host_key(const std::string& host, std::uint16_t port) {
+  LibsshSession session;
+  if (auto connected = session.connect(host, port, "root"); !connected) {
+    return std::unexpected(connected.error());
+  }
+  auto identity = session.server_identity();
+  session.disconnect();
+  return identity;
+}
+
+}  // namespace remote::ssh
