@@ -1,5 +1,7 @@
 #include "ui_toolkit/access.h"
 
+#include <utility>
+
 namespace kova::ui {
 
 std::uint64_t access_node_id(std::string_view text_id) {
@@ -26,6 +28,22 @@ std::vector<AccessAction> default_actions(AccessRole role) {
 }
 
 namespace {
+constexpr std::pair<AccessAction, std::string_view> action_names[] = {
+    {AccessAction::Activate, "activate"},
+    {AccessAction::Focus, "focus"},
+    {AccessAction::Toggle, "toggle"},
+    {AccessAction::SetValue, "set-value"},
+    {AccessAction::ScrollIntoView, "scroll-into-view"},
+};
+
+void bindings(const AccessNode& n, std::vector<AccessBinding>& out) {
+  if (!n.id.empty()) {
+    auto actions = default_actions(n.role);
+    if (!actions.empty()) out.push_back({access_node_id(n.id), n.id, std::move(actions)});
+  }
+  for (const auto& c : n.children) bindings(c, out);
+}
+
 void collect(const AccessNode& n, std::string_view id, std::vector<const AccessNode*>& out,
              bool first_only) {
   if (n.id == id) {
@@ -38,6 +56,26 @@ void collect(const AccessNode& n, std::string_view id, std::vector<const AccessN
   }
 }
 }  // namespace
+
+std::string_view action_name(AccessAction action) {
+  for (auto [a, name] : action_names) {
+    if (a == action) return name;
+  }
+  return "activate";
+}
+
+std::optional<AccessAction> parse_action_name(std::string_view name) {
+  for (auto [a, n] : action_names) {
+    if (n == name) return a;
+  }
+  return std::nullopt;
+}
+
+std::vector<AccessBinding> collect_bindings(const AccessNode& root) {
+  std::vector<AccessBinding> out;
+  bindings(root, out);
+  return out;
+}
 
 const AccessNode* find_access_node(const AccessNode& root, std::string_view text_id) {
   std::vector<const AccessNode*> out;

@@ -58,6 +58,21 @@ std::uint64_t access_node_id(std::string_view text_id);
 // Actions a node of `role` offers to assistive technology.
 std::vector<AccessAction> default_actions(AccessRole role);
 
+// Wire names of the actions: "activate", "focus", "toggle", "set-value",
+// "scroll-into-view".
+std::string_view action_name(AccessAction action);
+std::optional<AccessAction> parse_action_name(std::string_view name);
+
+// What assistive technology may invoke: one binding per addressable node
+// (non-empty id) in tree order, with the actions its role offers. Nodes that
+// share a text id share a numeric id and both appear.
+struct AccessBinding {
+  std::uint64_t node_id = 0;
+  std::string text_id;
+  std::vector<AccessAction> actions;
+};
+std::vector<AccessBinding> collect_bindings(const AccessNode& root);
+
 // Depth-first search by text id; nullptr when absent.
 const AccessNode* find_access_node(const AccessNode& root, std::string_view text_id);
 

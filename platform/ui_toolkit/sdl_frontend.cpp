@@ -6,8 +6,9 @@
 
 #include "ui_toolkit/frontend.h"
 #include "ui_toolkit/limits.h"
+#include "ui_toolkit/sanitizer.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if KOVA_UI_ASAN
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -21,7 +22,7 @@ namespace {
 // not ours, so the leak checker ignores what these calls allocate; our own
 // code stays checked.
 struct SystemAllocations {
-#if defined(__SANITIZE_ADDRESS__)
+#if KOVA_UI_ASAN
   SystemAllocations() { __lsan_disable(); }
   ~SystemAllocations() { __lsan_enable(); }
 #else

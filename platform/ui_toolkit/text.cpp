@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "ui_toolkit/limits.h"
+#include "ui_toolkit/sanitizer.h"
 #include "ui_toolkit/utf8.h"
 
 namespace kova::ui {
@@ -331,7 +332,7 @@ void TextRenderer::draw_raw(Painter& p, std::string_view text, Point origin, Tex
 // fontconfig keeps process-lifetime caches that it never frees; they are not
 // leaks of ours. Any sanitizer build that lays out text gets this
 // suppression through the text renderer.
-#if defined(__SANITIZE_ADDRESS__)
+#if KOVA_UI_ASAN
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
 }

@@ -35,6 +35,23 @@ TEST(AccessNode, IdsHashAndSearch) {
   EXPECT_EQ(found->states.focused, true);
   EXPECT_EQ(find_access_node(root, "remote.missing"), nullptr);
   EXPECT_EQ(find_access_node(root, "")->label, "Remote navigation") << "unaddressed nodes match only the empty id";
+
+  auto bound = collect_bindings(root);
+  ASSERT_EQ(bound.size(), 3u) << "the window and unaddressed nodes offer nothing";
+  EXPECT_EQ(bound[0].text_id, "remote.connection.new");
+  EXPECT_EQ(bound[0].node_id, bound[1].node_id);
+  EXPECT_EQ(bound[2].node_id, access_node_id("remote.field:search"));
+  EXPECT_EQ(bound[2].actions, default_actions(AccessRole::TextInput));
+}
+
+TEST(AccessNode, ActionNamesRoundTrip) {
+  for (auto a : {AccessAction::Activate, AccessAction::Focus, AccessAction::Toggle,
+                 AccessAction::SetValue, AccessAction::ScrollIntoView}) {
+    EXPECT_EQ(parse_action_name(action_name(a)), a);
+  }
+  EXPECT_EQ(parse_action_name("set-value"), AccessAction::SetValue);
+  EXPECT_EQ(parse_action_name("Activate"), std::nullopt);
+  EXPECT_EQ(parse_action_name(""), std::nullopt);
 }
 
 TEST(AccessNode, RolesOfferTheirActions) {
