@@ -149,9 +149,14 @@ void commit_pending(doc::Store& store, std::string_view message) {
     std::fprintf(stderr, "document commit failed: %s\n", committed.error().message.c_str());
 }
 
-void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend) {
+void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
+              bool trace) {
+  const auto note = [trace](const char* event) {
+    if (trace) std::fprintf(stderr, "%s\n", event);
+  };
   const LoopFds fds = sources.fds(store.watch_fd());
   bool draw_now = true;
+  bool ready_noted = false;
   while (!frontend.finished()) {
     if (draw_now || app.wants_frame() || app.needs_redraw()) {
       frontend.draw(app);
@@ -160,11 +165,18 @@ void run_loop(Application& app, doc::Store& store, const LoopSources& sources, F
       draw_now = false;
       if (frontend.finished()) break;
     }
+    if (!ready_noted) {
+      note("ready");
+      ready_noted = true;
+    }
     std::optional<std::chrono::milliseconds> timeout;
     if (app.wants_frame() || app.needs_redraw())
       timeout = std::chrono::milliseconds(frame_interval_ms);
     const Readiness ready = frontend.wait_for_events(app, fds, timeout);
-    if (ready.quit && sources.read_signal() != 0) break;
+    if (ready.quit && sources.read_signal() != 0) {
+      note("quit");
+      break;
+    }
     if (ready.woken) sources.drain_wake();
     if (ready.document) {
       auto changed = store.refresh();
@@ -173,6 +185,7 @@ void run_loop(Application& app, doc::Store& store, const LoopSources& sources, F
       } else if (*changed) {
         app.document_changed(store.doc());
         commit_pending(store, "");
+        note("document changed");
       }
     }
   }

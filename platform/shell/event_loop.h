@@ -114,7 +114,9 @@ class HeadlessFrontend final : public Frontend {
 // is refreshed when its file changes, and the application told when that
 // changed it; anything the application leaves pending is committed. A frame
 // is drawn whenever the application wants one or needs a redraw.
-void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend);
+// With `trace`, the events are written to standard error as they happen.
+void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
+              bool trace = false);
 
 // Commits what the application left pending in the store's document, with
 // `message`. Errors go to standard error; the in-memory state stays.

@@ -59,6 +59,8 @@ std::expected<LaunchOptions, std::string> parse_launch_options(
       if (inline_value) return std::unexpected("option " + std::string(arg) + " takes no value");
       if (arg == "--headless") {
         out.headless = true;
+      } else if (arg == "--trace") {
+        out.trace = true;
       } else if (arg == "--help" || arg == "-h") {
         out.help = true;
       } else {

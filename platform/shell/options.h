@@ -23,6 +23,10 @@ struct LaunchOptions {
   std::optional<double> scale;              // --scale F
   std::optional<std::filesystem::path> snapshot;  // --snapshot PATH
   bool help = false;                        // --help or -h
+  // --trace: the loop writes its events ("ready", "document changed",
+  // "quit") to standard error, one per line, for scripts and tests that
+  // drive a running program.
+  bool trace = false;
   friend bool operator==(const LaunchOptions&, const LaunchOptions&) = default;
 };
 

@@ -1,0 +1,153 @@
+#include "app/remote_app.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/reducer.h"
+#include "app/session.h"
+#include "app/sync.h"
+#include "document/document.h"
+#include "ui_toolkit/canvas.h"
+#include "ui_toolkit/theme.h"
+
+namespace remote::app {
+
+namespace {
+
+using profiles::ConnectionKind;
+
+// The width below which the layout is narrow, in logical pixels.
+constexpr double narrow_breakpoint = 720;
+
+const ConnectionProfile* first_of_kind(const AppState& app, ConnectionKind kind) {
+  for (const auto& p : app.profiles)
+    if (p.kind == kind) return &p;
+  return nullptr;
+}
+
+void show_review_session(AppState& app, const ConnectionProfile* p, SessionStatus status) {
+  if (!p) return;
+  app.session = SessionState::review(std::move(status));
+  app.session_connection = p->id;
+  app.screen = Screen::session(p->id);
+}
+
+}  // namespace
+
+RemoteApp::RemoteApp() : RemoteApp({}, {}) {}
+
+RemoteApp::RemoteApp(std::vector<ConnectionProfile> profiles,
+                     std::vector<profiles::DiscoveredDevice> discovered_devices) {
+  state_.profiles = std::move(profiles);
+  state_.discovered_devices = std::move(discovered_devices);
+  state_.selection = first_visible(state_);
+  refill_inputs(state_);
+}
+
+void RemoteApp::apply(const AppMessage& message, kova::doc::Document& document) {
+  apply_message(state_, message, document);
+}
+
+void RemoteApp::document_changed(kova::doc::Document& document) {
+  sync_from_document(state_, document);
+}
+
+kova::shell::NavigationSplit RemoteApp::layout(const kova::ui::Rect& box) {
+  state_.content_rect = box;
+  state_.narrow_layout = box.width() < narrow_breakpoint;
+  if (state_.layout_request != LayoutRequest::None) {
+    state_.flap.set_now(state_.layout_request == LayoutRequest::NarrowOpen);
+    state_.layout_request = LayoutRequest::None;
+  }
+  state_.flap.on_layout(state_.narrow_layout);
+  return {narrow_breakpoint, state_.flap.position};
+}
+
+void RemoteApp::paint(kova::ui::Painter& painter) {
+  painter.clear(kova::ui::Theme::dark().window_background);
+}
+
+bool RemoteApp::wants_frame() const {
+  if (state_.flap.moving(state_.narrow_layout, state_.reduced_motion)) return true;
+  const auto status = session_status(state_);
+  return status && (status->kind == SessionStatus::Kind::Connecting ||
+                    status->kind == SessionStatus::Kind::Connected);
+}
+
+std::vector<kova::shell::PlatformRequest> RemoteApp::take_platform_requests() {
+  return std::exchange(state_.platform_requests, {});
+}
+
+void RemoteApp::deliver_device_event(const kova::shell::DeviceStreamEvent& /*event*/) {
+  // Events belong to a device session; none can be running until device
+  // sessions are wired in, so every event is one of a session that is gone.
+}
+
+const std::vector<std::string>& review_state_names() {
+  static const std::vector<std::string> names{
+      "narrow",       "narrow-open",        "form",           "form-kova",      "session-ssh",
+      "session-vnc",  "session-rdp",        "session-kova",   "session-connecting",
+      "session-failed", "confirm-connect",  "confirm-delete", "confirm-ssh-trust"};
+  return names;
+}
+
+bool sample_mode_requested() {
+  const char* value = std::getenv("KOVA_REMOTE_SAMPLE");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+void apply_layout_request(AppState& app, std::string_view name) {
+  if (name == "narrow") app.layout_request = LayoutRequest::NarrowClosed;
+  if (name == "narrow-open") app.layout_request = LayoutRequest::NarrowOpen;
+}
+
+void apply_review_state(RemoteApp& app, std::string_view name) {
+  AppState& s = app.state();
+  // Review states only open screens and confirmations; nothing they do
+  // reaches a document, so a scratch one takes the (absent) changes.
+  kova::doc::Document scratch;
+  if (name == "form") {
+    app.apply(msg::NewConnectionForm{}, scratch);
+  } else if (name == "form-kova") {
+    app.apply(msg::NewConnectionForm{}, scratch);
+    app.apply(msg::SetFormKind{ConnectionKind::Kova}, scratch);
+  } else if (name == "session-ssh" || name == "session-vnc") {
+    const auto* p = first_of_kind(s, name == "session-ssh" ? ConnectionKind::Ssh : ConnectionKind::Vnc);
+    if (p) app.apply(msg::Connect{p->id}, scratch);
+  } else if (name == "session-rdp") {
+    show_review_session(s, first_of_kind(s, ConnectionKind::Rdp),
+                        SessionStatus::unavailable(readiness_text(2, ConnectionKind::Rdp)));
+  } else if (name == "session-kova") {
+    show_review_session(s, first_of_kind(s, ConnectionKind::Kova), SessionStatus::connecting());
+  } else if (name == "session-connecting") {
+    show_review_session(s, first_of_kind(s, ConnectionKind::Ssh), SessionStatus::connecting());
+  } else if (name == "session-failed") {
+    show_review_session(s, first_of_kind(s, ConnectionKind::Vnc),
+                        SessionStatus::failed("Connection refused"));
+  } else if (name == "confirm-connect") {
+    if (const auto* p = first_of_kind(s, ConnectionKind::Kova)) app.apply(msg::RequestConnect{p->id}, scratch);
+  } else if (name == "confirm-delete") {
+    if (!s.profiles.empty()) app.apply(msg::RequestDelete{s.profiles.front().id}, scratch);
+  } else if (name == "confirm-ssh-trust") {
+    if (const auto* p = first_of_kind(s, ConnectionKind::Ssh)) {
+      s.pending_confirmation = PendingConfirmation{PendingConfirmation::Kind::TrustSshHostKey, p->id,
+                                                   profile_signature(*p), "ssh-ed25519",
+                                                   "SHA256:DemoFingerprintForVisualReviewOnly"};
+    }
+  }
+}
+
+std::unique_ptr<RemoteApp> make_remote_app(const kova::shell::LaunchOptions& options) {
+  const std::string name = options.review_state.value_or("");
+  if (!sample_mode_requested()) {
+    auto app = std::make_unique<RemoteApp>();
+    apply_layout_request(app->state(), name);
+    return app;
+  }
+  auto app = std::make_unique<RemoteApp>(profiles::sample_profiles(), profiles::sample_devices());
+  apply_layout_request(app->state(), name);
+  apply_review_state(*app, name);
+  return app;
+}
+
+}  // namespace remote::app

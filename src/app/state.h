@@ -1,0 +1,169 @@
+// The application's state: every piece of it, owned and touched by the UI
+// thread only. Behaviour lives in free functions over this record (the
+// reducer in reducer.h, document following in sync.h); RemoteApp in
+// remote_app.h is the shell-facing object that holds it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "action_host/bound_dispatch.h"
+#include "profiles/connection_id.h"
+#include "profiles/profile.h"
+#include "profiles/sample.h"
+#include "shell/device_stream.h"
+#include "ui_toolkit/flap.h"
+#include "ui_toolkit/geometry.h"
+#include "ui_toolkit/text_input.h"
+
+namespace remote::app {
+
+using profiles::ConnectionId;
+using profiles::ConnectionProfile;
+
+// Field indexes are part of the contract: FocusField and the accessibility
+// ids use them.
+enum class FormField : std::uint8_t { Search = 0, Name = 1, Host = 2, Port = 3, User = 4, Group = 5 };
+inline constexpr std::size_t form_field_count = 6;
+// How an absent focus is stored where one byte is needed.
+inline constexpr std::uint8_t no_field = 255;
+
+enum class FormMode : std::uint8_t { New, Edit };
+
+struct Screen {
+  enum class Kind : std::uint8_t { List, Form, Session };
+  Kind kind = Kind::List;
+  FormMode form_mode = FormMode::New;  // Form only
+  ConnectionId connection;             // Form with Edit, and Session
+
+  static Screen list() { return {}; }
+  static Screen form_new() { return {Kind::Form, FormMode::New, {}}; }
+  static Screen form_edit(ConnectionId id) { return {Kind::Form, FormMode::Edit, id}; }
+  static Screen session(ConnectionId id) { return {Kind::Session, FormMode::New, id}; }
+
+  bool is_form() const { return kind == Kind::Form; }
+  std::optional<ConnectionId> edited() const {
+    if (kind == Kind::Form && form_mode == FormMode::Edit) return connection;
+    return std::nullopt;
+  }
+  friend bool operator==(const Screen&, const Screen&) = default;
+};
+
+// The status a session shows and reports. Tags are part of the contract.
+struct SessionStatus {
+  enum class Kind : std::uint8_t { Connecting = 0, Connected = 1, Ended = 2, Unavailable = 3, Failed = 4 };
+  Kind kind = Kind::Connecting;
+  std::string text;  // Unavailable and Failed
+
+  static SessionStatus connecting() { return {}; }
+  static SessionStatus unavailable(std::string t) { return {Kind::Unavailable, std::move(t)}; }
+  static SessionStatus failed(std::string t) { return {Kind::Failed, std::move(t)}; }
+  friend bool operator==(const SessionStatus&, const SessionStatus&) = default;
+};
+
+// The current session. Live transports (SSH, VNC, device) join these
+// worker-less forms when the session supervisor is wired in.
+struct SessionState {
+  enum class Kind : std::uint8_t {
+    Failed,       // could not start; `text` says why
+    Unavailable,  // not ready; `reason` (readiness 1..3) for `connection_kind`
+    Review,       // a fixed status set by a review state
+  };
+  Kind kind = Kind::Review;
+  std::string text;
+  int reason = 0;
+  profiles::ConnectionKind connection_kind = profiles::ConnectionKind::Ssh;
+  SessionStatus review_status;
+
+  static SessionState failed(std::string why) { return {Kind::Failed, std::move(why), 0, {}, {}}; }
+  static SessionState unavailable(int why, profiles::ConnectionKind kind) {
+    return {Kind::Unavailable, {}, why, kind, {}};
+  }
+  static SessionState review(SessionStatus status) {
+    return {Kind::Review, {}, 0, {}, std::move(status)};
+  }
+  friend bool operator==(const SessionState&, const SessionState&) = default;
+};
+
+// A confirmation waiting for the user's answer.
+struct PendingConfirmation {
+  enum class Kind : std::uint8_t { Connect, Delete, TrustSshHostKey, ForgetSshHostKey };
+  Kind kind = Kind::Connect;
+  ConnectionId connection;
+  std::string signature;  // the profile as it was when the question was asked
+  std::string key_algorithm;    // TrustSshHostKey
+  std::string key_fingerprint;  // TrustSshHostKey
+  friend bool operator==(const PendingConfirmation&, const PendingConfirmation&) = default;
+};
+
+// The one background operation in progress.
+struct RunningOperation {
+  std::string invocation_id;
+  ConnectionId connection;
+  std::uint64_t session_generation = 0;
+};
+
+enum class LayoutRequest : std::uint8_t { None, NarrowClosed, NarrowOpen };
+
+struct AppState {
+  // Saved connections and selection.
+  std::vector<ConnectionProfile> profiles;
+  std::vector<profiles::DiscoveredDevice> discovered_devices;
+  std::optional<ConnectionId> selection;
+  std::string search_text;
+
+  // Form.
+  profiles::ConnectionFormValues form;
+  bool form_submitted = false;
+  bool name_touched = false;
+  bool host_touched = false;
+  bool port_touched = false;
+  std::array<kova::ui::TextInput, form_field_count> inputs;
+  std::optional<FormField> focused_field;
+
+  // Navigation.
+  Screen screen;
+
+  // Sessions.
+  std::optional<SessionState> session;
+  std::optional<ConnectionId> session_connection;
+  std::uint64_t session_generation = 0;
+  std::uint64_t next_stream_request = 1;
+  std::vector<kova::shell::PlatformRequest> platform_requests;
+  bool fit_to_window = true;
+  bool fullscreen = false;
+
+  // Confirmation and messages.
+  std::optional<PendingConfirmation> pending_confirmation;
+  std::optional<std::string> notice;
+
+  // Automation.
+  std::optional<RunningOperation> running_operation;
+
+  // Platform glue.
+  kova::actions::bound_dispatch::ActionHost action_host;
+  bool document_synchronised = false;
+  bool needs_redraw = true;
+
+  // Presentation.
+  kova::ui::FlapState flap;
+  bool narrow_layout = false;
+  bool reduced_motion = false;
+  kova::ui::Rect content_rect;
+  LayoutRequest layout_request = LayoutRequest::None;
+
+  AppState();
+};
+
+// The form a new connection starts from: empty texts, port "22", SSH with
+// password authentication.
+profiles::ConnectionFormValues default_form();
+
+// The profile with `id`, or null.
+ConnectionProfile* find_profile(AppState& app, const ConnectionId& id);
+const ConnectionProfile* find_profile(const AppState& app, const ConnectionId& id);
+
+}  // namespace remote::app

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/commands.h"
+#include "app/remote_app.h"
+#include "app/session.h"
+
+namespace {
+
+using namespace remote::app;
+using K = remote::profiles::ConnectionKind;
+
+std::unique_ptr<RemoteApp> launched(const char* sample, std::optional<std::string> review) {
+  if (sample) ::setenv("KOVA_REMOTE_SAMPLE", sample, 1);
+  else ::unsetenv("KOVA_REMOTE_SAMPLE");
+  kova::shell::LaunchOptions options;
+  options.review_state = std::move(review);
+  return make_remote_app(options);
+}
+
+TEST(Factory, SampleModeOnlyForExactlyOne) {
+  const struct {
+    const char* value;
+    bool sample;
+  } cases[] = {{"1", true}, {"1 ", false}, {"true", false}, {"01", false}, {"", false}, {nullptr, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    const auto app = launched(c.value, std::nullopt);
+    EXPECT_EQ(app->state().profiles.size(), c.sample ? 8u : 0u);
+    EXPECT_EQ(app->state().discovered_devices.size(), c.sample ? 4u : 0u);
+    if (c.sample) {
+      ASSERT_TRUE(app->state().selection);
+      EXPECT_EQ(app->state().profiles.front().name, "Build Box");
+      EXPECT_EQ(*app->state().selection, app->state().profiles.front().id);
+    }
+  }
+}
+
+TEST(Factory, NormalModeKeepsOnlyLayoutRequests) {
+  EXPECT_FALSE(launched(nullptr, "confirm-delete")->state().pending_confirmation);
+  EXPECT_EQ(launched(nullptr, "narrow-open")->state().layout_request, LayoutRequest::NarrowOpen);
+  EXPECT_EQ(launched(nullptr, "narrow")->state().layout_request, LayoutRequest::NarrowClosed);
+  EXPECT_EQ(launched(nullptr, "form")->state().screen, Screen::list());
+}
+
+TEST(Factory, SampleReviewStates) {
+  ::unsetenv("REMOTE_LIVE_SESSIONS");
+  const auto kind_of = [](const AppState& s, const ConnectionId& id) { return find_profile(s, id)->kind; };
+  const struct {
+    const char* name;
+    std::function<void(const AppState&)> check;
+  } cases[] = {
+      {"form", [](const AppState& s) { EXPECT_EQ(s.screen, Screen::form_new()); }},
+      {"form-kova",
+       [](const AppState& s) {
+         EXPECT_EQ(s.form.kind, K::Kova);
+         EXPECT_EQ(s.inputs[2].placeholder(), "certified Kova endpoint id");
+       }},
+      {"session-rdp",
+       [&](const AppState& s) {
+         ASSERT_EQ(s.screen.kind, Screen::Kind::Session);
+         EXPECT_EQ(kind_of(s, s.screen.connection), K::Rdp);
+         EXPECT_EQ(session_status(s), SessionStatus::unavailable("RDP profiles are preserved, but "
+                                                                 "this Kova build has no RDP client backend."));
+       }},
+      {"session-ssh",  // live sessions not granted: shown as unavailable
+       [&](const AppState& s) {
+         EXPECT_EQ(kind_of(s, s.screen.connection), K::Ssh);
+         EXPECT_EQ(session_status(s)->kind, SessionStatus::Kind::Unavailable);
+       }},
+      {"session-kova",
+       [&](const AppState& s) {
+         EXPECT_EQ(kind_of(s, *s.session_connection), K::Kova);
+         EXPECT_EQ(session_status(s), SessionStatus::connecting());
+       }},
+      {"session-failed",
+       [&](const AppState& s) {
+         EXPECT_EQ(kind_of(s, *s.session_connection), K::Vnc);
+         EXPECT_EQ(session_status(s), SessionStatus::failed("Connection refused"));
+       }},
+      {"confirm-connect",
+       [&](const AppState& s) {
+         ASSERT_TRUE(s.pending_confirmation);
+         EXPECT_EQ(s.pending_confirmation->kind, PendingConfirmation::Kind::Connect);
+         EXPECT_EQ(find_profile(s, s.pending_confirmation->connection)->name, "Studio Node");
+       }},
+      {"confirm-delete",
+       [](const AppState& s) {
+         ASSERT_TRUE(s.pending_confirmation);
+         EXPECT_EQ(s.pending_confirmation->connection, s.profiles.front().id);
+       }},
+      {"confirm-ssh-trust",
+       [](const AppState& s) {
+         ASSERT_TRUE(s.pending_confirmation);
+         EXPECT_EQ(s.pending_confirmation->key_algorithm, "ssh-ed25519");
+         EXPECT_EQ(s.pending_confirmation->key_fingerprint, "SHA256:DemoFingerprintForVisualReviewOnly");
+         EXPECT_FALSE(s.session);
+       }},
+      {"unknown-name", [](const AppState& s) { EXPECT_EQ(s.screen, Screen::list()); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto app = launched("1", c.name);
+    c.check(app->state());
+  }
+}
+
+TEST(Factory, LaunchDescription) {
+  const auto desc = launch_description();
+  EXPECT_EQ(desc.app_id, "so.kova.remote");
+  EXPECT_EQ(desc.review_states.size(), 13u);
+  EXPECT_EQ(desc.review_states.front(), "narrow");
+  EXPECT_EQ(desc.review_states.back(), "confirm-ssh-trust");
+  EXPECT_EQ(desc.default_size, (kova::shell::WindowSize{1280, 800}));
+  EXPECT_EQ(desc.secondary_callback(), 1);
+  EXPECT_EQ(desc.option_flags, (std::array<bool, 4>{true, false, true, true}));
+  const auto app = desc.construct();
+  EXPECT_EQ(app->type_name(), "remote::app::RemoteApp");
+  EXPECT_EQ(app->display_name(), "RemoteApp");
+  EXPECT_EQ(app->operation_namespaces(), std::vector<std::string>{"remote.operation"});
+  EXPECT_TRUE(app->awaiting_document());
+}
+
+}  // namespace
