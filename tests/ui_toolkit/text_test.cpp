@@ -113,10 +113,14 @@ TEST(TextRenderer, HostileTextStaysInsideItsBox) {
       EXPECT_LE(log.texts[0].rect.right, box.right);
       EXPECT_LE(log.texts[1].rect.right, box.right);
       int lit_inside = 0;
+      cairo_surface_flush(canvas->surface());
+      const unsigned char* data = cairo_image_surface_get_data(canvas->surface());
+      auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(canvas->surface()));
       for (int y = 0; y < canvas->device_height(); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
         for (int x = 0; x < canvas->device_width(); ++x) {
           bool inside = x >= box.left * scale && x < box.right * scale;
-          std::uint32_t px = canvas->pixel(x, y);
+          std::uint32_t px = row[x];
           if (!inside) {
             ASSERT_EQ(px, 0xff000000u) << "painted outside the box at " << x << "," << y;
           } else if (px != 0xff000000u) {
