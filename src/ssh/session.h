@@ -12,19 +12,23 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "session/session_status.h"
 #include "ssh/error.h"
 #include "ssh/limits.h"
 #include "ssh/mailbox.h"
-#include "ssh/session_status.h"
 #include "ssh/trust_store.h"
 
 namespace remote::ssh {
+
+using remote::SessionStatus;
+using remote::StatusCell;
 
 struct PasswordCredentials {
   std::string password;  // may be empty: sent as an empty password

@@ -159,11 +159,12 @@ Result<void> run_session(const SshWorkerConfig& config, SessionShared& shared) {
     ssh.disconnect();
     return opened;
   }
-  shared.status.advance(SessionStatus::Kind::Connecting, SessionStatus::connected());
+  // Only this worker writes the status, and set() never replaces Failed.
+  shared.status.set(SessionStatus::connected());
   auto looped = MessageLoop(ssh, shared).run();
   if (!looped) return looped;
   ssh.disconnect();
-  shared.status.advance(SessionStatus::Kind::Connected, SessionStatus::ended());
+  shared.status.set(SessionStatus::ended());
   return {};
 }
 
