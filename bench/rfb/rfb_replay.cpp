@@ -57,8 +57,7 @@ double replay_memory(const std::vector<std::uint8_t>& bytes) {
   return seconds_since(start);
 }
 
-// The replay server accepts one connection and writes the whole stream; the
-// client's few request bytes stay in the socket buffers.
+// The replay server accepts one connection and writes the whole stream.
 double replay_tcp(const std::vector<std::uint8_t>& bytes) {
   const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
@@ -79,7 +78,14 @@ double replay_tcp(const std::vector<std::uint8_t>& bytes) {
       if (r <= 0) break;
       sent += static_cast<std::size_t>(r);
     }
-    if (fd >= 0) ::close(fd);
+    if (fd < 0) return;
+    // Drain the client's requests until it closes: closing with unread bytes
+    // would reset the connection before the client has read everything.
+    ::shutdown(fd, SHUT_WR);
+    std::uint8_t sink[4096];
+    while (::recv(fd, sink, sizeof sink, 0) > 0) {
+    }
+    ::close(fd);
   });
   SocketCanceller canceller;
   const auto start = Clock::now();
