@@ -2,6 +2,7 @@
 // ignored here. Every cursor result is clamped into the grid.
 
 #include <algorithm>
+#include <array>
 
 #include "terminal/screen.h"
 
@@ -100,31 +101,38 @@ void TerminalScreen::erase_in_line(unsigned p) {  // EL
   }
 }
 
+// Each value's effect on the pen as "keep these bits, then set those", so a
+// parameter list is applied without a chain of comparisons. Values past the
+// table, like every value left at its default here, change nothing.
 void TerminalScreen::select_graphic_rendition(const ControlSequence& s) {  // SGR
-  constexpr std::uint32_t colour_mask = 0x1Fu << TerminalCell::colour_shift;
-  const auto set_colour = [this](unsigned index) {
-    pen_ = (pen_ & ~colour_mask) | ((index + 1) << TerminalCell::colour_shift);
+  struct PenChange {
+    std::uint32_t keep = ~0u;
+    std::uint32_t set = 0;
   };
-  if (s.param_count == 0) {
+  static constexpr auto effects = [] {
+    constexpr std::uint32_t colour_mask = 0x1Fu << TerminalCell::colour_shift;
+    const auto colour = [](std::uint32_t index) {
+      return PenChange{~colour_mask, (index + 1) << TerminalCell::colour_shift};
+    };
+    std::array<PenChange, 98> t{};
+    t[0] = {0, 0};                              // reset
+    t[1] = {~0u, TerminalCell::bold_bit};       // bold
+    t[22] = {~TerminalCell::bold_bit, 0};       // normal intensity
+    for (std::uint32_t v = 30; v <= 37; ++v) t[v] = colour(v - 30);
+    t[39] = {~colour_mask, 0};                  // default foreground
+    for (std::uint32_t v = 90; v <= 97; ++v) t[v] = colour(v - 82);
+    return t;
+  }();
+  if (s.param_count == 0) {  // "ESC [ m" resets like 0
     pen_ = 0;
     return;
   }
+  std::uint32_t pen = pen_;
   for (std::size_t i = 0; i < s.param_count; ++i) {
-    const unsigned v = s.params[i];
-    if (v == 0) {
-      pen_ = 0;
-    } else if (v == 1) {
-      pen_ |= TerminalCell::bold_bit;
-    } else if (v == 22) {
-      pen_ &= ~TerminalCell::bold_bit;
-    } else if (v >= 30 && v <= 37) {
-      set_colour(v - 30);
-    } else if (v == 39) {
-      pen_ &= ~colour_mask;
-    } else if (v >= 90 && v <= 97) {
-      set_colour(v - 82);
-    }
+    const std::uint16_t v = s.params[i];
+    if (v < effects.size()) pen = (pen & effects[v].keep) | effects[v].set;
   }
+  pen_ = pen;
 }
 
 }  // namespace terminal

@@ -80,15 +80,17 @@ class Parser {
   template <ActionSink Sink>
   void advance(std::span<const std::uint8_t> bytes, Sink& sink);
 
-  // One character through the table: the general path that every byte
-  // could take. advance() uses faster paths for common input that give the
-  // same result. After CsiDispatch, sequence() holds the sequence.
-  Action step(char32_t c);
-
   ParserState state() const { return state_; }
-  const ControlSequence& sequence() const { return csi_; }
 
  private:
+  // One character through the table: the general path that every byte
+  // could take. advance() uses faster paths for common input that give the
+  // same result. After CsiDispatch, csi_ holds the sequence.
+  Action step(char32_t c);
+  template <ActionSink Sink>
+  const std::uint8_t* advance_ground(const std::uint8_t* p, const std::uint8_t* end, Sink& sink);
+  template <ActionSink Sink>
+  const std::uint8_t* advance_general(const std::uint8_t* p, const std::uint8_t* end, Sink& sink);
   template <ActionSink Sink>
   void act(char32_t c, Sink& sink);
   // Starts a UTF-8 character; false for a byte that cannot lead one.
@@ -165,6 +167,17 @@ inline std::size_t decode_utf8(const std::uint8_t* p, const std::uint8_t* end, c
   return 0;
 }
 
+enum class GroundClass : std::uint8_t { Printable, Control, Escape, Lead, Invalid };
+
+// How a byte starts an event in the ground state.
+constexpr GroundClass ground_class(std::uint8_t b) {
+  if (b == 0x1B) return GroundClass::Escape;
+  if (b < 0x20) return GroundClass::Control;
+  if (b < 0x80) return GroundClass::Printable;
+  if (b >= 0xC2 && b <= 0xF4) return GroundClass::Lead;
+  return GroundClass::Invalid;
+}
+
 }  // namespace detail
 
 template <ActionSink Sink>
@@ -172,71 +185,96 @@ void Parser::advance(std::span<const std::uint8_t> bytes, Sink& sink) {
   const std::uint8_t* p = bytes.data();
   const std::uint8_t* const end = p + bytes.size();
   while (p < end) {
+    if (state_ == ParserState::Ground && utf8_needed_ == 0) {
+      p = advance_ground(p, end, sink);
+      if (p == end) break;
+    }
+    p = advance_general(p, end, sink);
+  }
+}
+
+// Ground state with no partial character, the common case, one whole event
+// per turn. Returns at the end of the input or at the first byte that needs
+// the general path; every event here does exactly what step() would.
+template <ActionSink Sink>
+const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uint8_t* end,
+                                           Sink& sink) {
+  while (p < end) {
     const std::uint8_t b = *p;
-    if (utf8_needed_ > 0) {
-      if (b < utf8_low_ || b > utf8_high_) {
-        // The character broke off early: one U+FFFD, then this byte starts
-        // afresh.
-        utf8_needed_ = 0;
-        act(detail::replacement_character, sink);
-        continue;
-      }
-      ++p;
-      utf8_code_ = (utf8_code_ << 6) | (b & 0x3Fu);
-      utf8_low_ = 0x80;
-      utf8_high_ = 0xBF;
-      if (--utf8_needed_ == 0) {
-        if (state_ == ParserState::Ground && utf8_code_ >= 0xA0) {
-          sink.print(utf8_code_);
-        } else {
-          act(utf8_code_, sink);
-        }
-      }
-      continue;
-    }
-    if (b >= 0x80) {
-      char32_t c;
-      if (const std::size_t n = detail::decode_utf8(p, end, c)) {
-        p += n;
-        if (state_ == ParserState::Ground && c >= 0xA0) {
-          sink.print(c);
-        } else {
-          act(c, sink);
-        }
-        continue;
-      }
-      ++p;
-      if (!start_utf8(b)) act(detail::replacement_character, sink);
-      continue;
-    }
-    // Fast paths for the common cases; each does exactly what step() would
-    // do for the same bytes.
-    if (state_ == ParserState::Ground) {
-      if (b >= 0x20) {
+    switch (detail::ground_class(b)) {
+      case detail::GroundClass::Printable: {
         const std::uint8_t* q = detail::printable_run_end(p, end);
         sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
                                           static_cast<std::size_t>(q - p)));
         p = q;
-        continue;
+        break;
       }
-      if (b != 0x1B) {  // every other C0 control executes in ground
+      case detail::GroundClass::Control:  // C0 other than ESC, CAN and SUB included
         sink.execute(b);
         ++p;
-        continue;
-      }
-      if (const std::uint8_t* after = complete_csi(p, end)) {
+        break;
+      case detail::GroundClass::Escape: {
+        const std::uint8_t* after = complete_csi(p, end);
+        if (after == nullptr) return p;
         sink.csi_dispatch(csi_);
         p = after;
-        continue;
+        break;
       }
-    } else if (state_ >= ParserState::DcsString && b >= 0x20) {
-      // Printable ASCII inside a string is consumed without effect.
-      while (p < end && *p >= 0x20 && *p < 0x80) ++p;
-      continue;
+      case detail::GroundClass::Lead: {
+        char32_t c;
+        const std::size_t n = detail::decode_utf8(p, end, c);
+        if (n == 0) return p;
+        p += n;
+        if (c >= 0xA0) {
+          sink.print(c);
+        } else {
+          sink.execute(c);  // C1 control
+        }
+        break;
+      }
+      case detail::GroundClass::Invalid:
+        return p;
     }
-    act(b, sink);
-    ++p;
   }
+  return p;
+}
+
+// One step of the general path: inside a sequence or string, a character
+// split across writes, or anything malformed.
+template <ActionSink Sink>
+const std::uint8_t* Parser::advance_general(const std::uint8_t* p, const std::uint8_t* end,
+                                            Sink& sink) {
+  const std::uint8_t b = *p;
+  if (utf8_needed_ > 0) {
+    if (b < utf8_low_ || b > utf8_high_) {
+      // The character broke off early: one U+FFFD, then this byte starts
+      // afresh.
+      utf8_needed_ = 0;
+      act(detail::replacement_character, sink);
+      return p;
+    }
+    utf8_code_ = (utf8_code_ << 6) | (b & 0x3Fu);
+    utf8_low_ = 0x80;
+    utf8_high_ = 0xBF;
+    if (--utf8_needed_ == 0) act(utf8_code_, sink);
+    return p + 1;
+  }
+  if (b >= 0x80) {
+    char32_t c;
+    if (const std::size_t n = detail::decode_utf8(p, end, c)) {
+      act(c, sink);
+      return p + n;
+    }
+    if (!start_utf8(b)) act(detail::replacement_character, sink);
+    return p + 1;
+  }
+  if (state_ >= ParserState::DcsString && b >= 0x20) {
+    // Printable ASCII inside a string is consumed without effect.
+    while (p < end && *p >= 0x20 && *p < 0x80) ++p;
+    return p;
+  }
+  act(b, sink);
+  return p + 1;
 }
 
 template <ActionSink Sink>

@@ -12,6 +12,11 @@ void blank(TerminalCell* cells, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) cells[i] = TerminalCell{};
 }
 
+void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n,
+                 std::optional<std::uint8_t> colour, bool bold) {
+  for (std::size_t i = 0; i < n; ++i) cells[i] = TerminalCell(bytes[i], colour, bold);
+}
+
 }  // namespace
 
 TerminalScreen::TerminalScreen(unsigned columns, unsigned rows)
@@ -70,10 +75,8 @@ void TerminalScreen::print_ascii(std::string_view run) {
   while (!run.empty()) {
     wrap_if_pending();
     const std::size_t n = std::min<std::size_t>(run.size(), columns_ - cursor_column_);
-    TerminalCell* dst = row_cells(cursor_row_) + cursor_column_;
-    const std::uint32_t pen = pen_;
-    const auto* src = reinterpret_cast<const std::uint8_t*>(run.data());
-    for (std::size_t i = 0; i < n; ++i) dst[i] = TerminalCell::from_bits(pen | src[i]);
+    write_ascii(row_cells(cursor_row_) + cursor_column_,
+                reinterpret_cast<const std::uint8_t*>(run.data()), n, pen_colour(), pen_bold());
     mark_row(cursor_row_);
     cursor_column_ += static_cast<unsigned>(n);
     run.remove_prefix(n);
