@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "rfb/decoder.h"
 #include "rfb/limits.h"
 
@@ -9,12 +11,19 @@ struct SubRect {
   std::uint16_t x, y, width, height;
 };
 
+// Fills row by row from one prepared run of the pixel, so each row is a
+// single memcpy however narrow or wide the rectangle is.
 void fill_rect(Framebuffer& fb, std::uint32_t x, std::uint32_t y, std::uint32_t width,
-               std::uint32_t height, const Rgba& pixel) {
+               std::uint32_t height, const Rgba& pixel, std::vector<std::uint8_t>& run) {
+  const std::uint32_t columns = visible_run(x, width, fb.width());
+  if (columns == 0 || y >= fb.height()) return;
+  const std::size_t bytes = std::size_t{columns} * 4;
+  if (run.size() < bytes) run.resize(bytes);
+  for (std::size_t i = 0; i < bytes; i += 4) std::memcpy(run.data() + i, pixel.data(), 4);
   for (std::uint32_t row = 0; row < height; ++row) {
     const std::uint32_t ty = saturating_add16(y, row);
     if (ty >= fb.height()) break;
-    fill_run(fb, x, ty, width, pixel);
+    std::memcpy(fb.row(ty) + std::size_t{x} * 4, run.data(), bytes);
   }
 }
 
@@ -60,11 +69,11 @@ Result<void> decode_rre(DecodeContext& ctx, const RectHeader& rect) {
     subrects.push_back(s);
   }
 
-  fill_rect(ctx.framebuffer, rect.x, rect.y, rect.width, rect.height, bg);
+  fill_rect(ctx.framebuffer, rect.x, rect.y, rect.width, rect.height, bg, ctx.scratch);
   // Subrectangles are not clipped to their rectangle, only to the framebuffer.
   for (const SubRect& s : subrects) {
     fill_rect(ctx.framebuffer, saturating_add16(rect.x, s.x), saturating_add16(rect.y, s.y),
-              s.width, s.height, s.pixel);
+              s.width, s.height, s.pixel, ctx.scratch);
   }
   return {};
 }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "rfb/byte_reader.h"
@@ -40,17 +39,6 @@ inline std::uint32_t saturating_add16(std::uint32_t a, std::uint32_t b) {
 // for a run of `count` pixels (saturated positions never land inside).
 inline std::uint32_t visible_run(std::uint32_t x, std::uint32_t count, std::uint32_t limit) {
   return x >= limit ? 0 : std::min(count, limit - x);
-}
-
-// Fills `count` pixels from column `x` of row `y`, clipped to the framebuffer.
-inline void fill_run(Framebuffer& fb, std::uint32_t x, std::uint32_t y, std::uint32_t count,
-                     const Rgba& pixel) {
-  if (y >= fb.height()) return;
-  const std::uint32_t n = visible_run(x, count, fb.width());
-  std::uint8_t* out = fb.row(y) + std::size_t{x} * 4;
-  std::uint32_t value;
-  std::memcpy(&value, pixel.data(), 4);
-  for (std::uint32_t i = 0; i < n; ++i) std::memcpy(out + 4 * std::size_t{i}, &value, 4);
 }
 
 }  // namespace remote::rfb
