@@ -73,6 +73,7 @@ std::string sanitize_line(std::string_view text) {
 struct TextRenderer::Impl {
   PangoFontMap* font_map = nullptr;
   PangoContext* context = nullptr;
+  double scale = 0;
   mutable std::map<std::tuple<int, int, long>, PangoFontDescription*> fonts;
 
   ~Impl() {
@@ -156,6 +157,8 @@ void record(Painter& p, std::string text, Rect rect, TextStyle style, Color colo
 }
 
 void show(Painter& p, PangoLayout* l, Point origin, Color color) {
+  // Layouts are made before drawing, so the caller syncs the scale first
+  // (set_scale with the painter's scale); this only places the glyphs.
   cairo_t* cr = p.cairo();
   cairo_move_to(cr, origin.x, origin.y);
   cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
@@ -195,9 +198,12 @@ Result<TextRenderer> TextRenderer::create() {
   return r;
 }
 
-void TextRenderer::set_scale(double scale) {
+double TextRenderer::scale() const { return impl_->scale; }
+
+void TextRenderer::set_scale(double scale) const {
   if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
-  scale_ = scale;
+  if (scale == impl_->scale) return;
+  impl_->scale = scale;
   PangoMatrix m = PANGO_MATRIX_INIT;
   pango_matrix_scale(&m, scale, scale);
   pango_context_set_matrix(impl_->context, &m);
@@ -213,6 +219,7 @@ double TextRenderer::line_height(TextStyle style) const { return measure("Hg", s
 Size TextRenderer::draw(Painter& p, std::string_view text, Point origin, TextStyle style,
                         Color color, double max_width) const {
   if (!(max_width > 0)) return {};
+  set_scale(p.scale());
   std::size_t cap = max_single_line_code_points;
   if (std::isfinite(max_width)) {
     double fit = max_width / std::max(style.size, 1.0) * max_code_points_per_em;
@@ -235,6 +242,7 @@ Size TextRenderer::draw(Painter& p, std::string_view text, Point origin, TextSty
 Size TextRenderer::draw_in(Painter& p, std::string_view text, Rect box, TextStyle style,
                            Color color, Align align) const {
   if (box.width() <= 0) return {};
+  set_scale(p.scale());
   Size natural = measure(text, style);
   double w = std::min(natural.width, box.width());
   double x = align == Align::Start    ? box.left
@@ -255,6 +263,7 @@ double TextRenderer::measure_wrapped(std::string_view text, double width, TextSt
 double TextRenderer::draw_wrapped(Painter& p, std::string_view text, Point origin, double width,
                                   TextStyle style, Color color, Align align) const {
   if (!(width > 0)) return 0;
+  set_scale(p.scale());
   std::string safe = sanitize(text, true, std::string::npos, max_paragraph_bytes);
   auto l = impl_->layout(safe, style);
   pango_layout_set_width(l.get(), to_pango(width));
@@ -310,6 +319,7 @@ std::vector<std::pair<double, double>> TextRenderer::x_ranges(std::string_view t
 void TextRenderer::draw_raw(Painter& p, std::string_view text, Point origin, TextStyle style,
                             Color color, std::size_t underline_start,
                             std::size_t underline_end) const {
+  set_scale(p.scale());
   LayoutPtr l = impl_->layout(text, style);
   pango_layout_set_single_paragraph_mode(l.get(), TRUE);
   if (underline_start < underline_end) {

@@ -52,9 +52,10 @@ class TextRenderer {
   TextRenderer& operator=(TextRenderer&&) noexcept;
   ~TextRenderer();
 
-  // Device pixels per logical pixel; glyphs are rasterised for it.
-  void set_scale(double scale);
-  double scale() const { return scale_; }
+  // Device pixels per logical pixel; glyphs are rasterised for it. Drawing
+  // through a Painter of another scale adopts the painter's scale first.
+  void set_scale(double scale) const;
+  double scale() const;
 
   // Size of `text` on one line (after sanitize_line).
   Size measure(std::string_view text, TextStyle style) const;
@@ -95,7 +96,6 @@ class TextRenderer {
  private:
   explicit TextRenderer(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
-  double scale_ = 1;
 };
 
 }  // namespace kova::ui

@@ -249,6 +249,7 @@ bool TextInput::handle_event(const Event& event, Clipboard& clipboard, const Tex
 
 void TextInput::draw(Painter& p, const TextRenderer& tr, const Theme& t, Rect field) {
   field_ = field;
+  tr.set_scale(p.scale());
   constexpr double radius = 8;
   p.fill_rounded(field, radius, focused_ ? mix(t.card, t.raised, 0.6) : t.card);
   p.stroke_rounded(field, radius, 1, focused_ ? t.border : t.hairline);

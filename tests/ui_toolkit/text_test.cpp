@@ -50,6 +50,12 @@ TEST(TextRenderer, LayoutDoesNotDependOnScale) {
   tr.set_scale(2);
   EXPECT_EQ(tr.scale(), 2);
   EXPECT_NEAR(tr.measure("Search machines\u2026", {13, 0}).width, at1, 0.01 * at1);
+  // Drawing adopts the painter's scale.
+  auto canvas = Canvas::create({100, 30}, 3);
+  ASSERT_TRUE(canvas);
+  Painter p(*canvas);
+  tr.draw(p, "x", {0, 0}, {13, 0}, Color{});
+  EXPECT_EQ(tr.scale(), 3);
 }
 
 TEST(TextRenderer, SanitizesSingleLines) {
