@@ -35,21 +35,20 @@ void append_word(std::string& out, Random& rng) {
 }
 
 constexpr std::array<std::string_view, 6> utf8_pieces{
-    "\xc3\xa9", "\xc3\x9f",                   // 2 bytes
-    "\xe2\x82\xac", "\xe2\x94\x80",           // 3 bytes
+    "\xc3\xa9",         "\xc3\x9f",           // 2 bytes
+    "\xe2\x82\xac",     "\xe2\x94\x80",       // 3 bytes
     "\xf0\x9f\x98\x80", "\xf0\x9d\x84\x9e"};  // 4 bytes
 
-constexpr std::array<std::string_view, 6> colour_changes{
-    "\x1b[1;31m", "\x1b[0m", "\x1b[93m", "\x1b[22m", "\x1b[32m", "\x1b[m"};
+constexpr std::array<std::string_view, 6> colour_changes{"\x1b[1;31m", "\x1b[0m",  "\x1b[93m",
+                                                         "\x1b[22m",   "\x1b[32m", "\x1b[m"};
 
-constexpr std::array<std::string_view, 5> cursor_moves{
-    "\x1b[5;10H", "\x1b[2A", "\x1b[3C", "\x1b[G", "\x1b[H"};
+constexpr std::array<std::string_view, 5> cursor_moves{"\x1b[5;10H", "\x1b[2A", "\x1b[3C", "\x1b[G",
+                                                       "\x1b[H"};
 
 constexpr std::array<std::string_view, 3> erases{"\x1b[K", "\x1b[2K", "\x1b[1K"};
 
 constexpr std::array<std::string_view, 6> ignored{
-    "\x1b]0;user@host: ~/src\x07", "\x1b[?25l", "\x1b[?25h",
-    "\x1b(B", "\x1b[38;5;208m", "\x1b[4m"};
+    "\x1b]0;user@host: ~/src\x07", "\x1b[?25l", "\x1b[?25h", "\x1b(B", "\x1b[38;5;208m", "\x1b[4m"};
 
 }  // namespace
 
@@ -88,7 +87,8 @@ std::string ascii_corpus(std::size_t bytes, unsigned seed) {
   out.reserve(bytes + 128);
   while (out.size() < bytes) {
     const std::size_t line = rng.below(100);
-    for (std::size_t i = 0; i < line; ++i) out += static_cast<char>(0x20 + rng.below(95));
+    for (std::size_t i = 0; i < line; ++i)
+      out += static_cast<char>(0x20 + rng.below(95));
     out += "\r\n";
   }
   out.resize(bytes);

@@ -4,7 +4,8 @@
 // Feeds terminal output through the screen model in 4096-byte writes, as
 // pseudo-terminal reads arrive, and prints MB/s next to the memchr bandwidth
 // of the same bytes measured in the same run (and libvterm's, when built
-// with it). Rates are bytes per second of this thread's CPU time. Without FILE it runs the generated mixed and plain-ASCII corpora.
+// with it). Rates are bytes per second of this thread's CPU time. Without FILE it runs the
+// generated mixed and plain-ASCII corpora.
 
 #include <algorithm>
 #include <cstdio>
@@ -105,11 +106,13 @@ double vterm_screen_rate(std::string_view data, Size size) {
 // (no UTF-8 decoding, no cells).
 double vterm_parser_rate(std::string_view data) {
   static const VTermParserCallbacks callbacks = {
-      .text = [](const char* bytes, size_t len, void*) {
-        size_t n = 0;
-        while (n < len && static_cast<unsigned char>(bytes[n]) >= 0x20 && bytes[n] != 0x7F) ++n;
-        return static_cast<int>(n);
-      },
+      .text =
+          [](const char* bytes, size_t len, void*) {
+            size_t n = 0;
+            while (n < len && static_cast<unsigned char>(bytes[n]) >= 0x20 && bytes[n] != 0x7F)
+              ++n;
+            return static_cast<int>(n);
+          },
       .control = [](unsigned char, void*) { return 1; },
       .escape = [](const char*, size_t, void*) { return 1; },
       .csi = [](const char*, const long[], int, const char*, char, void*) { return 1; },
@@ -139,8 +142,9 @@ void report(const char* name, std::string_view data, Size size) {
 #ifdef KOVA_HAVE_VTERM
   const double vterm = vterm_screen_rate(data, size);
   const double vterm_parser = vterm_parser_rate(data);
-  std::printf("%-8s libvterm screen %8.1f MB/s (screen/libvterm %.1fx)  libvterm parser only %8.1f MB/s\n",
-              "", vterm, ours / vterm, vterm_parser);
+  std::printf(
+      "%-8s libvterm screen %8.1f MB/s (screen/libvterm %.1fx)  libvterm parser only %8.1f MB/s\n",
+      "", vterm, ours / vterm, vterm_parser);
 #endif
 }
 

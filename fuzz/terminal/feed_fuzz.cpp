@@ -4,9 +4,9 @@
 // wrap), every cell holds a Unicode scalar value, and splitting the input
 // never changes the result.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <span>
 

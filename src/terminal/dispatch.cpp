@@ -19,32 +19,58 @@ unsigned count_param(const ControlSequence& s, std::size_t i) {
 
 void TerminalScreen::execute(char32_t control) {
   switch (control & 0xFF) {
-    case 0x08: backspace(); break;
-    case 0x09: horizontal_tab(); break;
+    case 0x08:
+      backspace();
+      break;
+    case 0x09:
+      horizontal_tab();
+      break;
     case 0x0A:  // LF
     case 0x0B:  // VT
     case 0x0C:  // FF
       line_feed();
       break;
-    case 0x0D: carriage_return(); break;
-    default: break;  // BEL, NUL, SO, SI, C1 controls: nothing
+    case 0x0D:
+      carriage_return();
+      break;
+    default:
+      break;  // BEL, NUL, SO, SI, C1 controls: nothing
   }
 }
 
 void TerminalScreen::csi_dispatch(const ControlSequence& s) {
   // Intermediates and private markers are deliberately not looked at.
   switch (s.final_byte) {
-    case 'A': cursor_up(count_param(s, 0)); break;
-    case 'B': cursor_down(count_param(s, 0)); break;
-    case 'C': cursor_forward(count_param(s, 0)); break;
-    case 'D': cursor_back(count_param(s, 0)); break;
-    case 'G': cursor_horizontal_absolute(count_param(s, 0)); break;
+    case 'A':
+      cursor_up(count_param(s, 0));
+      break;
+    case 'B':
+      cursor_down(count_param(s, 0));
+      break;
+    case 'C':
+      cursor_forward(count_param(s, 0));
+      break;
+    case 'D':
+      cursor_back(count_param(s, 0));
+      break;
+    case 'G':
+      cursor_horizontal_absolute(count_param(s, 0));
+      break;
     case 'H':
-    case 'f': cursor_position(count_param(s, 0), count_param(s, 1)); break;
-    case 'J': erase_in_display(s.param(0, 0)); break;
-    case 'K': erase_in_line(s.param(0, 0)); break;
-    case 'm': select_graphic_rendition(s); break;
-    default: break;
+    case 'f':
+      cursor_position(count_param(s, 0), count_param(s, 1));
+      break;
+    case 'J':
+      erase_in_display(s.param(0, 0));
+      break;
+    case 'K':
+      erase_in_line(s.param(0, 0));
+      break;
+    case 'm':
+      select_graphic_rendition(s);
+      break;
+    default:
+      break;
   }
 }
 
@@ -56,7 +82,9 @@ void TerminalScreen::horizontal_tab() {  // HT, fixed stops every 8 columns
   cursor_column_ = std::min(cursor_column_ / 8 * 8 + 8, columns_ - 1);
 }
 
-void TerminalScreen::carriage_return() { cursor_column_ = 0; }  // CR
+void TerminalScreen::carriage_return() {
+  cursor_column_ = 0;
+}  // CR
 
 void TerminalScreen::cursor_up(unsigned n) {  // CUU
   cursor_row_ = cursor_row_ > n ? cursor_row_ - n : 0;
@@ -115,12 +143,14 @@ void TerminalScreen::select_graphic_rendition(const ControlSequence& s) {  // SG
       return PenChange{~colour_mask, (index + 1) << TerminalCell::colour_shift};
     };
     std::array<PenChange, 98> t{};
-    t[0] = {0, 0};                              // reset
-    t[1] = {~0u, TerminalCell::bold_bit};       // bold
-    t[22] = {~TerminalCell::bold_bit, 0};       // normal intensity
-    for (std::uint32_t v = 30; v <= 37; ++v) t[v] = colour(v - 30);
-    t[39] = {~colour_mask, 0};                  // default foreground
-    for (std::uint32_t v = 90; v <= 97; ++v) t[v] = colour(v - 82);
+    t[0] = {0, 0};                         // reset
+    t[1] = {~0u, TerminalCell::bold_bit};  // bold
+    t[22] = {~TerminalCell::bold_bit, 0};  // normal intensity
+    for (std::uint32_t v = 30; v <= 37; ++v)
+      t[v] = colour(v - 30);
+    t[39] = {~colour_mask, 0};  // default foreground
+    for (std::uint32_t v = 90; v <= 97; ++v)
+      t[v] = colour(v - 82);
     return t;
   }();
   if (s.param_count == 0) {  // "ESC [ m" resets like 0

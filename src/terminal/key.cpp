@@ -41,11 +41,13 @@ std::string encode_named(const KeyEvent& event) {
   return text_or_nothing(event);
 }
 
-bool ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool ascii_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::string encode_character(const KeyEvent& event) {
   // A letter is a single byte in UTF-8, so the first byte decides.
-  if (has(event.modifiers, Modifier::Control) && !event.character.empty() &&
+  if (has_modifier(event.modifiers, Modifier::Control) && !event.character.empty() &&
       ascii_letter(event.character.front())) {
     const char upper = static_cast<char>(event.character.front() & ~0x20);
     return std::string(1, static_cast<char>(upper - 0x40));
@@ -58,9 +60,12 @@ std::string encode_character(const KeyEvent& event) {
 std::string terminal_key_bytes(const KeyEvent& event) {
   if (!event.pressed) return {};
   switch (event.kind) {
-    case KeyKind::Named: return encode_named(event);
-    case KeyKind::Character: return encode_character(event);
-    case KeyKind::Other: return text_or_nothing(event);
+    case KeyKind::Named:
+      return encode_named(event);
+    case KeyKind::Character:
+      return encode_character(event);
+    case KeyKind::Other:
+      return text_or_nothing(event);
   }
   return {};
 }

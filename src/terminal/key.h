@@ -51,7 +51,7 @@ enum class Modifier : std::uint8_t {
 constexpr Modifier operator|(Modifier a, Modifier b) {
   return static_cast<Modifier>(static_cast<std::uint8_t>(a) | static_cast<std::uint8_t>(b));
 }
-constexpr bool has(Modifier set, Modifier m) {
+constexpr bool has_modifier(Modifier set, Modifier m) {
   return (static_cast<std::uint8_t>(set) & static_cast<std::uint8_t>(m)) != 0;
 }
 
@@ -60,8 +60,8 @@ struct KeyEvent {
   NamedKey named = NamedKey::Other;  // for KeyKind::Named
   std::string character;             // for KeyKind::Character, UTF-8
   Modifier modifiers = Modifier::None;
-  std::optional<std::string> text;   // what the platform says the press types, UTF-8
-  bool pressed = true;               // false for a release
+  std::optional<std::string> text;  // what the platform says the press types, UTF-8
+  bool pressed = true;              // false for a release
 };
 
 // The bytes one key event sends to the remote shell, possibly none. Pure.

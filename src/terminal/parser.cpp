@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace terminal {
 namespace {
 
@@ -35,7 +34,8 @@ using Row = std::array<Entry, class_count>;
 using Table = std::array<Row, state_count>;
 
 constexpr void set(Row& row, std::size_t from, std::size_t to, Act act, ParserState next) {
-  for (std::size_t c = from; c <= to; ++c) row[c] = Entry{act, next};
+  for (std::size_t c = from; c <= to; ++c)
+    row[c] = Entry{act, next};
 }
 
 // C0 controls other than CAN, SUB and ESC, which the caller sets as "anywhere".
@@ -144,7 +144,8 @@ constexpr Table build_table() {
   }
   set(row(S::OscString), 0x07, 0x07, Act::Ignore, S::Ground);
 
-  for (Row& r : t) set_anywhere(r);
+  for (Row& r : t)
+    set_anywhere(r);
   return t;
 }
 
@@ -214,7 +215,8 @@ const std::uint8_t* Parser::complete_csi(const std::uint8_t* p, const std::uint8
     csi_.intermediates[intermediates++] = static_cast<char>(*q);
   }
   if (q == end || *q < 0x40 || *q > 0x7E) return nullptr;
-  if (started && count < max_csi_param_groups) csi_.params[count++] = static_cast<std::uint16_t>(value);
+  if (started && count < max_csi_param_groups)
+    csi_.params[count++] = static_cast<std::uint16_t>(value);
   csi_.param_count = count;
   csi_.private_marker = marker;
   csi_.intermediate_count = intermediates;

@@ -29,11 +29,11 @@ namespace terminal {
 // max_csi_param_value; groups past max_csi_param_groups are dropped.
 struct ControlSequence {
   std::array<std::uint16_t, max_csi_param_groups> params{};
-  std::uint8_t param_count = 0;       // groups present; 0 for "ESC [ m"
-  char private_marker = 0;            // one of "<=>?", or 0
+  std::uint8_t param_count = 0;  // groups present; 0 for "ESC [ m"
+  char private_marker = 0;       // one of "<=>?", or 0
   std::array<char, max_intermediate_bytes> intermediates{};
   std::uint8_t intermediate_count = 0;
-  char final_byte = 0;                // 0x40 to 0x7E
+  char final_byte = 0;  // 0x40 to 0x7E
 
   // First value of group i, or `absent` when there is no such group.
   std::uint16_t param(std::size_t i, std::uint16_t absent) const {
@@ -113,8 +113,8 @@ class Parser {
 
   ControlSequence csi_;
   std::uint32_t param_value_ = 0;
-  bool param_started_ = false;    // a digit, ":" or ";" was seen
-  bool in_subparam_ = false;      // past a ":" in the current group
+  bool param_started_ = false;  // a digit, ":" or ";" was seen
+  bool in_subparam_ = false;    // past a ":" in the current group
   bool too_many_intermediates_ = false;
 };
 
@@ -138,7 +138,8 @@ inline const std::uint8_t* printable_run_end(const std::uint8_t* p, const std::u
       p += 8;
     }
   }
-  while (p < end && *p >= 0x20 && *p < 0x80) ++p;
+  while (p < end && *p >= 0x20 && *p < 0x80)
+    ++p;
   return p;
 }
 
@@ -204,8 +205,8 @@ const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uin
     switch (detail::ground_class(b)) {
       case detail::GroundClass::Printable: {
         const std::uint8_t* q = detail::printable_run_end(p, end);
-        sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
-                                          static_cast<std::size_t>(q - p)));
+        sink.print_ascii(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p)));
         p = q;
         break;
       }
@@ -270,7 +271,8 @@ const std::uint8_t* Parser::advance_general(const std::uint8_t* p, const std::ui
   }
   if (state_ >= ParserState::DcsString && b >= 0x20) {
     // Printable ASCII inside a string is consumed without effect.
-    while (p < end && *p >= 0x20 && *p < 0x80) ++p;
+    while (p < end && *p >= 0x20 && *p < 0x80)
+      ++p;
     return p;
   }
   act(b, sink);

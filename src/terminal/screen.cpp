@@ -9,12 +9,14 @@ namespace {
 // A plain loop: compilers turn it into wide stores, where a library fill or
 // copy call costs more than the stores themselves for a row of cells.
 void blank(TerminalCell* cells, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) cells[i] = TerminalCell{};
+  for (std::size_t i = 0; i < n; ++i)
+    cells[i] = TerminalCell{};
 }
 
 void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n,
                  std::optional<std::uint8_t> colour, bool bold) {
-  for (std::size_t i = 0; i < n; ++i) cells[i] = TerminalCell(bytes[i], colour, bold);
+  for (std::size_t i = 0; i < n; ++i)
+    cells[i] = TerminalCell(bytes[i], colour, bold);
 }
 
 }  // namespace
@@ -25,7 +27,9 @@ TerminalScreen::TerminalScreen(unsigned columns, unsigned rows)
       cells_(std::size_t{columns_} * rows_),
       damage_(rows_, 0) {}
 
-void TerminalScreen::feed(std::span<const std::uint8_t> bytes) { parser_.advance(bytes, *this); }
+void TerminalScreen::feed(std::span<const std::uint8_t> bytes) {
+  parser_.advance(bytes, *this);
+}
 
 void TerminalScreen::feed(std::string_view bytes) {
   feed(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
@@ -35,8 +39,7 @@ void TerminalScreen::feed(std::string_view bytes) {
 std::span<const TerminalCell> TerminalScreen::row(unsigned r) const {
   unsigned physical = top_ + r;
   if (physical >= rows_) physical -= rows_;
-  return std::span<const TerminalCell>(cells_).subspan(std::size_t{physical} * columns_,
-                                                       columns_);
+  return std::span<const TerminalCell>(cells_).subspan(std::size_t{physical} * columns_, columns_);
 }
 
 TerminalCell* TerminalScreen::row_cells(unsigned r) {
@@ -119,9 +122,13 @@ void TerminalScreen::blank_cells(unsigned r, unsigned from, unsigned to) {
   mark_row(r);
 }
 
-void TerminalScreen::erase_to_line_end() { blank_cells(cursor_row_, cursor_column_, columns_); }
+void TerminalScreen::erase_to_line_end() {
+  blank_cells(cursor_row_, cursor_column_, columns_);
+}
 
-void TerminalScreen::erase_line() { blank_cells(cursor_row_, 0, columns_); }
+void TerminalScreen::erase_line() {
+  blank_cells(cursor_row_, 0, columns_);
+}
 
 void TerminalScreen::erase_display() {
   blank(cells_.data(), cells_.size());

@@ -129,17 +129,17 @@ class TerminalScreen {
   void erase_display();
 
   // One function per sequence (dispatch.cpp).
-  void backspace();              // BS
-  void horizontal_tab();         // HT
-  void carriage_return();        // CR
-  void cursor_up(unsigned n);        // CUU
-  void cursor_down(unsigned n);      // CUD
-  void cursor_forward(unsigned n);   // CUF
-  void cursor_back(unsigned n);      // CUB
-  void cursor_horizontal_absolute(unsigned column);  // CHA
-  void cursor_position(unsigned row, unsigned column);  // CUP, HVP
-  void erase_in_display(unsigned p);  // ED
-  void erase_in_line(unsigned p);     // EL
+  void backspace();                                                // BS
+  void horizontal_tab();                                           // HT
+  void carriage_return();                                          // CR
+  void cursor_up(unsigned n);                                      // CUU
+  void cursor_down(unsigned n);                                    // CUD
+  void cursor_forward(unsigned n);                                 // CUF
+  void cursor_back(unsigned n);                                    // CUB
+  void cursor_horizontal_absolute(unsigned column);                // CHA
+  void cursor_position(unsigned row, unsigned column);             // CUP, HVP
+  void erase_in_display(unsigned p);                               // ED
+  void erase_in_line(unsigned p);                                  // EL
   void select_graphic_rendition(const ControlSequence& sequence);  // SGR
 
   unsigned columns_;

@@ -1,9 +1,9 @@
+#include "terminal/key.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "terminal/key.h"
 
 namespace terminal {
 namespace {
@@ -66,7 +66,8 @@ TEST(TerminalKeyBytes, Table) {
       {"Alt is never encoded", character("b", Modifier::Alt, "b"), "b"},
       {"Super alone changes nothing", character("k", Modifier::Super, "k"), "k"},
       // Other kinds.
-      {"other kind with text", KeyEvent{KeyKind::Other, NamedKey::Other, {}, Modifier::None, "z", true}, "z"},
+      {"other kind with text",
+       KeyEvent{KeyKind::Other, NamedKey::Other, {}, Modifier::None, "z", true}, "z"},
       {"other kind without text", KeyEvent{}, ""},
       // Releases never send.
       {"release", KeyEvent{KeyKind::Named, NamedKey::Enter, {}, Modifier::None, {}, false}, ""},

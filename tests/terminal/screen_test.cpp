@@ -2,13 +2,13 @@
 // input split at every byte boundary and fed one byte at a time, since shell
 // output arrives in arbitrary chunks.
 
+#include "terminal/screen.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "terminal/screen.h"
 
 namespace terminal {
 namespace {
@@ -54,7 +54,8 @@ std::string utf8(char32_t c) {
 
 std::string row_text(const TerminalScreen& screen, unsigned r) {
   std::string out;
-  for (TerminalCell cell : screen.row(r)) out += utf8(cell.character());
+  for (TerminalCell cell : screen.row(r))
+    out += utf8(cell.character());
   out.erase(out.find_last_not_of(' ') + 1);
   return out;
 }
@@ -77,7 +78,8 @@ void expect_transcript(const TerminalScreen& screen, const Transcript& t) {
 
 std::string repeat(std::string_view s, std::size_t n) {
   std::string out;
-  for (std::size_t i = 0; i < n; ++i) out += s;
+  for (std::size_t i = 0; i < n; ++i)
+    out += s;
   return out;
 }
 
@@ -90,16 +92,38 @@ const std::vector<Transcript>& transcripts() {
       {"zero size is raised to one", 0, 0, "ab", {"b"}, 0, 1},
       {"DEL is printed", 10, 2, "a\x7f", {"a\x7f"}, 0, 2, {{0, 1, 0x7F, {}, false}}},
       // Line feeds and C0 controls.
-      {"CR LF on last row scrolls to a blank default row", 4, 2, "\x1b[31mab\r\ncd\r\n",
-       {"cd"}, 1, 0, {{0, 0, 'c', 1, false}, {1, 0, ' ', {}, false}}},
+      {"CR LF on last row scrolls to a blank default row",
+       4,
+       2,
+       "\x1b[31mab\r\ncd\r\n",
+       {"cd"},
+       1,
+       0,
+       {{0, 0, 'c', 1, false}, {1, 0, ' ', {}, false}}},
       {"LF keeps the column", 10, 3, "ab\nc", {"ab", "  c"}, 1, 3},
-      {"VT and FF are line feeds", 10, 3, "a\x0b" "b\x0c" "c", {"a", " b", "  c"}, 2, 3},
+      {"VT and FF are line feeds",
+       10,
+       3,
+       "a\x0b"
+       "b\x0c"
+       "c",
+       {"a", " b", "  c"},
+       2,
+       3},
       {"BS stops at column 0", 10, 2, "\b\bab\b\bX", {"Xb"}, 0, 1},
       {"HT from column 75 stops at the last column", 80, 2, "\x1b[76G\t", {}, 0, 79},
       {"HT from column 8 goes to 16", 80, 2, "\x1b[9G\t", {}, 0, 16},
       {"HT from column 0 goes to 8", 80, 2, "\tx", {"        x"}, 0, 9},
       {"HT with wrap pending", 80, 2, repeat("x", 80) + "\t", {repeat("x", 80)}, 0, 79},
-      {"BEL, NUL, SO and SI do nothing", 10, 2, std::string("a\x07\0\x0e\x0f" "b", 6), {"ab"}, 0, 2},
+      {"BEL, NUL, SO and SI do nothing",
+       10,
+       2,
+       std::string("a\x07\0\x0e\x0f"
+                   "b",
+                   6),
+       {"ab"},
+       0,
+       2},
       // Cursor movement.
       {"CUP is one-based", 80, 24, "\x1b[5;10H", {}, 4, 9},
       {"CUP without parameters homes", 80, 24, "\x1b[5;10H\x1b[H", {}, 0, 0},
@@ -128,53 +152,173 @@ const std::vector<Transcript>& transcripts() {
       {"EL 1 erases to line end too", 10, 2, "abcdef\x1b[3G\x1b[1K", {"ab"}, 0, 2},
       {"EL 2 erases the whole line", 10, 2, "abcdef\x1b[3G\x1b[2K", {}, 0, 2},
       {"EL with wrap pending erases nothing", 4, 2, "abcd\x1b[K", {"abcd"}, 0, 4},
-      {"erase uses the blank cell, not the pen", 4, 2, "\x1b[1;32mab\x1b[2K", {}, 0, 2,
+      {"erase uses the blank cell, not the pen",
+       4,
+       2,
+       "\x1b[1;32mab\x1b[2K",
+       {},
+       0,
+       2,
        {{0, 0, ' ', {}, false}}},
       // Graphic rendition.
-      {"SGR bold, colour, 22, reset", 10, 2, "\x1b[1;31mA\x1b[22mB\x1b[mC", {"ABC"}, 0, 3,
+      {"SGR bold, colour, 22, reset",
+       10,
+       2,
+       "\x1b[1;31mA\x1b[22mB\x1b[mC",
+       {"ABC"},
+       0,
+       3,
        {{0, 0, 'A', 1, true}, {0, 1, 'B', 1, false}, {0, 2, 'C', {}, false}}},
-      {"SGR 256-colour form changes nothing", 10, 2, "\x1b[31m\x1b[48;5;4mD", {"D"}, 0, 1,
+      {"SGR 256-colour form changes nothing",
+       10,
+       2,
+       "\x1b[31m\x1b[48;5;4mD",
+       {"D"},
+       0,
+       1,
        {{0, 0, 'D', 1, false}}},
-      {"SGR bright colour", 10, 2, "\x1b[93mE\x1b[39mF", {"EF"}, 0, 2,
+      {"SGR bright colour",
+       10,
+       2,
+       "\x1b[93mE\x1b[39mF",
+       {"EF"},
+       0,
+       2,
        {{0, 0, 'E', 11, false}, {0, 1, 'F', {}, false}}},
-      {"SGR colour range ends", 10, 2, "\x1b[30ma\x1b[37mb\x1b[90mc\x1b[97md\x1b[38;38;98me",
-       {"abcde"}, 0, 5,
-       {{0, 0, 'a', 0, false}, {0, 1, 'b', 7, false}, {0, 2, 'c', 8, false},
-        {0, 3, 'd', 15, false}, {0, 4, 'e', 15, false}}},
+      {"SGR colour range ends",
+       10,
+       2,
+       "\x1b[30ma\x1b[37mb\x1b[90mc\x1b[97md\x1b[38;38;98me",
+       {"abcde"},
+       0,
+       5,
+       {{0, 0, 'a', 0, false},
+        {0, 1, 'b', 7, false},
+        {0, 2, 'c', 8, false},
+        {0, 3, 'd', 15, false},
+        {0, 4, 'e', 15, false}}},
       {"SGR empty group resets", 10, 2, "\x1b[31;;1mX", {"X"}, 0, 1, {{0, 0, 'X', {}, true}}},
-      {"SGR sub-parameters are ignored", 10, 2, "\x1b[38:5:1;1mX", {"X"}, 0, 1,
+      {"SGR sub-parameters are ignored",
+       10,
+       2,
+       "\x1b[38:5:1;1mX",
+       {"X"},
+       0,
+       1,
        {{0, 0, 'X', {}, true}}},
-      {"SGR 33rd group is dropped", 10, 2, "\x1b[" + repeat("0;", 32) + "31mX", {"X"}, 0, 1,
+      {"SGR 33rd group is dropped",
+       10,
+       2,
+       "\x1b[" + repeat("0;", 32) + "31mX",
+       {"X"},
+       0,
+       1,
        {{0, 0, 'X', {}, false}}},
-      {"SGR 32nd group counts", 10, 2, "\x1b[" + repeat("0;", 31) + "31mX", {"X"}, 0, 1,
+      {"SGR 32nd group counts",
+       10,
+       2,
+       "\x1b[" + repeat("0;", 31) + "31mX",
+       {"X"},
+       0,
+       1,
        {{0, 0, 'X', 1, false}}},
       // UTF-8.
-      {"two, three and four byte characters", 10, 2, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80!",
-       {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80!"}, 0, 4, {{0, 2, 0x1F600, {}, false}}},
-      {"invalid lead byte", 10, 2, "\xff" "A", {"\xef\xbf\xbd" "A"}, 0, 2},
-      {"truncated sequence is one replacement", 10, 2, "\xe2\x82" "A", {"\xef\xbf\xbd" "A"}, 0, 2},
+      {"two, three and four byte characters",
+       10,
+       2,
+       "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80!",
+       {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80!"},
+       0,
+       4,
+       {{0, 2, 0x1F600, {}, false}}},
+      {"invalid lead byte",
+       10,
+       2,
+       "\xff"
+       "A",
+       {"\xef\xbf\xbd"
+        "A"},
+       0,
+       2},
+      {"truncated sequence is one replacement",
+       10,
+       2,
+       "\xe2\x82"
+       "A",
+       {"\xef\xbf\xbd"
+        "A"},
+       0,
+       2},
       {"overlong form", 10, 2, "\xc0\xaf", {"\xef\xbf\xbd\xef\xbf\xbd"}, 0, 2},
       {"surrogate", 10, 2, "\xed\xa0\x80", {"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"}, 0, 3},
-      {"ESC inside a character", 10, 2, "\xc3\x1b[31mA", {"\xef\xbf\xbd" "A"}, 0, 2,
+      {"ESC inside a character",
+       10,
+       2,
+       "\xc3\x1b[31mA",
+       {"\xef\xbf\xbd"
+        "A"},
+       0,
+       2,
        {{0, 1, 'A', 1, false}}},
-      {"C1 control in UTF-8 is executed, not printed", 10, 2, "a\xc2\x85" "b", {"ab"}, 0, 2},
-      {"C1 CSI does not start a sequence", 10, 2, "\xc2\x9b" "2J", {"2J"}, 0, 2},
+      {"C1 control in UTF-8 is executed, not printed",
+       10,
+       2,
+       "a\xc2\x85"
+       "b",
+       {"ab"},
+       0,
+       2},
+      {"C1 CSI does not start a sequence",
+       10,
+       2,
+       "\xc2\x9b"
+       "2J",
+       {"2J"},
+       0,
+       2},
       // Ignored and malformed sequences.
-      {"OSC ended by BEL", 10, 2, "a\x1b]0;title\x07" "b", {"ab"}, 0, 2},
+      {"OSC ended by BEL",
+       10,
+       2,
+       "a\x1b]0;title\x07"
+       "b",
+       {"ab"},
+       0,
+       2},
       {"OSC ended by ESC backslash", 10, 2, "a\x1b]0;t\xc3\xa9\x1b\\b", {"ab"}, 0, 2},
       {"DCS is consumed", 10, 2, "a\x1bPq#0;2;0\x07x\x1b\\b", {"ab"}, 0, 2},
       {"APC is consumed", 10, 2, "a\x1b_hidden\x1b\\b", {"ab"}, 0, 2},
-      {"ESC 7, ESC 8, ESC c, DECSET 1049 do nothing", 10, 2, "ab\x1b" "7\x1b" "8\x1b" "c\x1b[?1049h",
-       {"ab"}, 0, 2},
+      {"ESC 7, ESC 8, ESC c, DECSET 1049 do nothing",
+       10,
+       2,
+       "ab\x1b"
+       "7\x1b"
+       "8\x1b"
+       "c\x1b[?1049h",
+       {"ab"},
+       0,
+       2},
       {"CAN abandons a CSI", 10, 2, "\x1b[31\x18mX", {"mX"}, 0, 2, {{0, 1, 'X', {}, false}}},
       {"SUB abandons a CSI", 10, 2, "\x1b[31\x1amX", {"mX"}, 0, 2},
       {"CAN abandons an OSC", 10, 2, "\x1b]0;t\x18x", {"x"}, 0, 1},
       {"control inside CSI runs at once", 10, 2, "abc\x1b[2\rC", {"abc"}, 0, 2},
       {"marker after parameters drops the sequence", 10, 2, "\x1b[2?Cx", {"x"}, 0, 1},
       {"too many intermediates drop the sequence", 10, 2, "\x1b[2 !\"Cx", {"x"}, 0, 1},
-      {"non-ASCII inside CSI drops it", 10, 2, "\x1b[2\xc3\xa9" "Cx", {"x"}, 0, 1},
-      {"unsupported finals do nothing", 10, 3, "ab\x1b[2L\x1b[M\x1b[P\x1b[S\x1b[T\x1b[X\x1b[3d",
-       {"ab"}, 0, 2},
+      {"non-ASCII inside CSI drops it",
+       10,
+       2,
+       "\x1b[2\xc3\xa9"
+       "Cx",
+       {"x"},
+       0,
+       1},
+      {"unsupported finals do nothing",
+       10,
+       3,
+       "ab\x1b[2L\x1b[M\x1b[P\x1b[S\x1b[T\x1b[X\x1b[3d",
+       {"ab"},
+       0,
+       2},
   };
   return cases;
 }
@@ -206,7 +350,8 @@ TEST(TerminalScreen, Transcripts) {
       ASSERT_EQ(split.cursor_column(), whole.cursor_column()) << "split at " << k;
     }
     TerminalScreen bytewise(t.columns, t.rows);
-    for (char c : t.input) bytewise.feed(std::string_view(&c, 1));
+    for (char c : t.input)
+      bytewise.feed(std::string_view(&c, 1));
     ASSERT_EQ(all_cells(bytewise), want) << "byte at a time";
     ASSERT_EQ(bytewise.cursor_column(), whole.cursor_column()) << "byte at a time";
   }
@@ -218,7 +363,8 @@ TEST(TerminalScreen, StartsBlankWithDefaultPen) {
   EXPECT_EQ(s.rows(), 24u);
   EXPECT_EQ(s.pen_colour(), std::nullopt);
   EXPECT_FALSE(s.pen_bold());
-  for (TerminalCell c : all_cells(s)) ASSERT_EQ(c, TerminalCell(U' ', std::nullopt, false));
+  for (TerminalCell c : all_cells(s))
+    ASSERT_EQ(c, TerminalCell(U' ', std::nullopt, false));
 }
 
 TEST(TerminalScreen, HugeSizeIsClamped) {
@@ -230,7 +376,8 @@ TEST(TerminalScreen, HugeSizeIsClamped) {
 TEST(TerminalScreen, DamageMarksWrittenRows) {
   const auto damaged = [](const TerminalScreen& s) {
     std::string out;
-    for (unsigned r = 0; r < s.rows(); ++r) out += s.row_damaged(r) ? '1' : '0';
+    for (unsigned r = 0; r < s.rows(); ++r)
+      out += s.row_damaged(r) ? '1' : '0';
     return out;
   };
   const struct {
