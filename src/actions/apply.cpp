@@ -12,20 +12,20 @@ namespace profiles = remote::profiles;
 
 void upsert(const UpsertConnection& a, kova::doc::Document& document) {
   const auto stored = profiles::find_connection(document, a.id);
-  profiles::write_profile(
-      document, profiles::ConnectionProfile{
-                    .id = a.id,
-                    .name = a.name,
-                    .host = a.host,
-                    .port = a.port,
-                    .user = a.user,
-                    .group = a.group,
-                    .kind = a.kind,
-                    .auth = a.auth,
-                    .favorite = stored ? stored->favorite : false,
-                    .last_used = stored ? stored->last_used : "Never",
-                    .presence = stored ? stored->presence : profiles::Presence::Unknown,
-                });
+  profiles::write_profile(document,
+                          profiles::ConnectionProfile{
+                              .id = a.id,
+                              .name = a.name,
+                              .host = a.host,
+                              .port = a.port,
+                              .user = a.user,
+                              .group = a.group,
+                              .kind = a.kind,
+                              .auth = a.auth,
+                              .favorite = stored ? stored->favorite : false,
+                              .last_used = stored ? stored->last_used : "Never",
+                              .presence = stored ? stored->presence : profiles::Presence::Unknown,
+                          });
 }
 
 }  // namespace

@@ -25,9 +25,9 @@ enum class ErrorCode {
   DuplicateField,  // a member name repeated within one object
   MissingField,
   UnknownVariant,
-  InvalidType,     // a value of the wrong JSON type
-  InvalidLength,   // an array form with the wrong number of fields
-  InvalidValue,    // right type, unacceptable value (not a UUID, port out of range)
+  InvalidType,    // a value of the wrong JSON type
+  InvalidLength,  // an array form with the wrong number of fields
+  InvalidValue,   // right type, unacceptable value (not a UUID, port out of range)
 };
 
 struct Error {

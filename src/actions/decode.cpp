@@ -81,8 +81,8 @@ Tagged split_tagged(const Json& value, std::string_view enum_name,
   for (std::size_t i = 0; i < variants.size(); ++i) {
     if (variants[i] == *name) return {i, content};
   }
-  fail(ErrorCode::UnknownVariant, "unknown variant `" + echo_excerpt(*name) +
-                                      "`, expected one of " + one_of(variants));
+  fail(ErrorCode::UnknownVariant,
+       "unknown variant `" + echo_excerpt(*name) + "`, expected one of " + one_of(variants));
 }
 
 void expect_unit(const Tagged& tagged, std::string_view what) {
@@ -108,12 +108,13 @@ std::array<const Json*, N> struct_fields(const Json* content, std::string_view s
                                          ", expected " + std::string(shape) + " with " +
                                          std::to_string(N) + (N == 1 ? " element" : " elements"));
     }
-    for (std::size_t i = 0; i < N; ++i) fields[i] = &(*content)[i];
+    for (std::size_t i = 0; i < N; ++i)
+      fields[i] = &(*content)[i];
     return fields;
   }
   if (!content->is_object()) {
-    fail(ErrorCode::InvalidType, "invalid type: " + std::string(type_word(*content)) +
-                                     ", expected " + std::string(shape));
+    fail(ErrorCode::InvalidType,
+         "invalid type: " + std::string(type_word(*content)) + ", expected " + std::string(shape));
   }
   for (std::size_t i = 0; i < N; ++i) {
     const auto found = content->find(names[i]);
@@ -158,20 +159,18 @@ std::uint16_t port_field(const Json& value, std::string_view field) {
     const auto port = value.get<std::uint64_t>();
     if (port <= 65535) return static_cast<std::uint16_t>(port);
     fail(ErrorCode::InvalidValue, "invalid value for `" + std::string(field) + "`: " +
-                                      std::to_string(port) + ", expected " +
-                                      std::string(expected));
+                                      std::to_string(port) + ", expected " + std::string(expected));
   }
   if (value.is_number_integer()) {
-    fail(ErrorCode::InvalidValue, "invalid value for `" + std::string(field) + "`: " +
-                                      std::to_string(value.get<std::int64_t>()) + ", expected " +
-                                      std::string(expected));
+    fail(ErrorCode::InvalidValue, "invalid value for `" + std::string(field) +
+                                      "`: " + std::to_string(value.get<std::int64_t>()) +
+                                      ", expected " + std::string(expected));
   }
   wrong_type(value, field, expected);
 }
 
 constexpr std::array<std::string_view, 4> kind_variants{"Ssh", "Vnc", "Rdp", "Kova"};
-constexpr std::array<std::string_view, 3> auth_variants{"Password", "PublicKey",
-                                                        "DeviceIdentity"};
+constexpr std::array<std::string_view, 3> auth_variants{"Password", "PublicKey", "DeviceIdentity"};
 
 ConnectionKind kind_field(const Json& value, std::string_view field) {
   const auto tagged = split_tagged(value, "ConnectionKind", kind_variants, field);
@@ -193,16 +192,16 @@ HostKeyIdentity host_key_field(const Json& value, std::string_view field) {
   return HostKeyIdentity{text_field(*f[0], "algorithm"), text_field(*f[1], "fingerprint")};
 }
 
-constexpr std::array<std::string_view, 4> action_variants{
-    "UpsertConnection", "RenameConnection", "SetFavorite", "DeleteConnection"};
+constexpr std::array<std::string_view, 4> action_variants{"UpsertConnection", "RenameConnection",
+                                                          "SetFavorite", "DeleteConnection"};
 
 RemoteAction action_from(const Json& value) {
   const auto tagged = split_tagged(value, "RemoteAction", action_variants);
   switch (tagged.index) {
     case 0: {
-      const auto f = struct_fields<8>(
-          tagged.content, "struct variant RemoteAction::UpsertConnection",
-          {"id", "name", "host", "port", "user", "kind", "auth", "group"});
+      const auto f =
+          struct_fields<8>(tagged.content, "struct variant RemoteAction::UpsertConnection",
+                           {"id", "name", "host", "port", "user", "kind", "auth", "group"});
       return UpsertConnection{
           .id = id_field(*f[0], "id"),
           .name = text_field(*f[1], "name"),
@@ -225,8 +224,8 @@ RemoteAction action_from(const Json& value) {
       return SetFavorite{id_field(*f[0], "id"), bool_field(*f[1], "favorite")};
     }
     default: {
-      const auto f = struct_fields<1>(
-          tagged.content, "struct variant RemoteAction::DeleteConnection", {"id"});
+      const auto f =
+          struct_fields<1>(tagged.content, "struct variant RemoteAction::DeleteConnection", {"id"});
       return DeleteConnection{id_field(*f[0], "id")};
     }
   }
@@ -266,11 +265,10 @@ RemoteOperation operation_from(const Json& value) {
       return SendText{id_field(*f[0], "connection_id"), text_field(*f[1], "text")};
     }
     case 6: {
-      const auto f = struct_fields<2>(tagged.content,
-                                      "struct variant RemoteOperation::TrustSshHostKey",
-                                      {"connection_id", "observed"});
-      return TrustSshHostKey{id_field(*f[0], "connection_id"),
-                             host_key_field(*f[1], "observed")};
+      const auto f =
+          struct_fields<2>(tagged.content, "struct variant RemoteOperation::TrustSshHostKey",
+                           {"connection_id", "observed"});
+      return TrustSshHostKey{id_field(*f[0], "connection_id"), host_key_field(*f[1], "observed")};
     }
     default:
       return ForgetSshHostKey{only_connection_id(tagged)};

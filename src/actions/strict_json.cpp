@@ -20,9 +20,7 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
   bool boolean(bool value) override { return place(Json(value)); }
   bool number_integer(number_integer_t value) override { return place(Json(value)); }
   bool number_unsigned(number_unsigned_t value) override { return place(Json(value)); }
-  bool number_float(number_float_t value, const string_t&) override {
-    return place(Json(value));
-  }
+  bool number_float(number_float_t value, const string_t&) override { return place(Json(value)); }
   bool string(string_t& value) override { return place(Json(std::move(value))); }
   bool binary(binary_t&) override { return fail(ErrorCode::Syntax, "binary values are not JSON"); }
 
@@ -40,7 +38,8 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
     return true;
   }
 
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& ex) override {
+  bool parse_error(std::size_t, const std::string&,
+                   const nlohmann::detail::exception& ex) override {
     return fail(ErrorCode::Syntax, ex.what());
   }
 
@@ -105,15 +104,16 @@ std::string echo_excerpt(std::string_view text) {
   if (text.size() <= max_echoed_text_bytes) return std::string(text);
   std::size_t cut = max_echoed_text_bytes;
   // Step back over UTF-8 continuation bytes so no character is split.
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    --cut;
   return std::string(text.substr(0, cut)) + "\u2026";
 }
 
 Result<nlohmann::json> read_strict_json(std::string_view text) {
   if (text.size() > max_json_bytes) {
-    return std::unexpected(Error{ErrorCode::TooLarge, "JSON text is larger than " +
-                                                          std::to_string(max_json_bytes) +
-                                                          " bytes"});
+    return std::unexpected(
+        Error{ErrorCode::TooLarge,
+              "JSON text is larger than " + std::to_string(max_json_bytes) + " bytes"});
   }
   StrictBuilder builder;
   bool ok = false;
@@ -125,8 +125,7 @@ Result<nlohmann::json> read_strict_json(std::string_view text) {
     return std::unexpected(Error{ErrorCode::Syntax, ex.what()});
   }
   if (!ok) {
-    return std::unexpected(
-        builder.error().value_or(Error{ErrorCode::Syntax, "invalid JSON text"}));
+    return std::unexpected(builder.error().value_or(Error{ErrorCode::Syntax, "invalid JSON text"}));
   }
   return std::move(builder.root());
 }

@@ -110,8 +110,7 @@ struct ForgetSshHostKey {
 
 // The alternative index is part of the contract (0 ShowConnections ... 7
 // ForgetSshHostKey).
-using RemoteOperation =
-    std::variant<ShowConnections, NewConnectionForm, EditConnection, Connect, Disconnect,
-                 SendText, TrustSshHostKey, ForgetSshHostKey>;
+using RemoteOperation = std::variant<ShowConnections, NewConnectionForm, EditConnection, Connect,
+                                     Disconnect, SendText, TrustSshHostKey, ForgetSshHostKey>;
 
 }  // namespace remote::actions

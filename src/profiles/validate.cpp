@@ -12,11 +12,9 @@ namespace {
 // these can be the tail of a longer character, so matching them at either end
 // of the text never splits one.
 constexpr std::array<std::string_view, 25> white_space{
-    "\t",           "\n",           "\v",           "\f",           "\r",
-    " ",            "\u0085",       "\u00A0",       "\u1680",       "\u2000",
-    "\u2001",       "\u2002",       "\u2003",       "\u2004",       "\u2005",
-    "\u2006",       "\u2007",       "\u2008",       "\u2009",       "\u200A",
-    "\u2028",       "\u2029",       "\u202F",       "\u205F",       "\u3000",
+    "\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u0085", "\u00A0", "\u1680",
+    "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
+    "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000",
 };
 
 std::size_t leading_space_bytes(std::string_view text) {
@@ -52,8 +50,10 @@ std::string kind_auth_message(ConnectionKind kind) {
 }  // namespace
 
 std::string_view trim(std::string_view text) {
-  while (auto n = leading_space_bytes(text)) text.remove_prefix(n);
-  while (auto n = trailing_space_bytes(text)) text.remove_suffix(n);
+  while (auto n = leading_space_bytes(text))
+    text.remove_prefix(n);
+  while (auto n = trailing_space_bytes(text))
+    text.remove_suffix(n);
   return text;
 }
 
@@ -98,8 +98,7 @@ std::vector<std::string> validate_form(const ConnectionFormValues& values) {
 }
 
 ConnectionProfile profile_from_form(const ConnectionFormValues& values, ConnectionId id) {
-  const bool keeps_user =
-      values.kind != ConnectionKind::Vnc && values.kind != ConnectionKind::Kova;
+  const bool keeps_user = values.kind != ConnectionKind::Vnc && values.kind != ConnectionKind::Kova;
   std::uint16_t port = 0;
   if (auto fallback = default_port(values.kind)) {
     port = parse_port(values.port).value_or(*fallback);

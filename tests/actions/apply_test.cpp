@@ -1,6 +1,7 @@
+#include "actions/apply.h"
+
 #include <gtest/gtest.h>
 
-#include "actions/apply.h"
 #include "profiles/connections_document.h"
 
 namespace remote::actions {
@@ -10,8 +11,8 @@ namespace doc = kova::doc;
 using profiles::ConnectionProfile;
 using profiles::Presence;
 
-const UpsertConnection upsert{ConnectionId::random(), "  Spaced  ", "k", 0, "ignored",
-                              ConnectionKind::Kova, AuthMethod::Password, ""};
+const UpsertConnection upsert{ConnectionId::random(), "  Spaced  ",         "k", 0, "ignored",
+                              ConnectionKind::Kova,   AuthMethod::Password, ""};
 
 // Decodes the way the registry's handler does, then applies.
 void apply_json(doc::Document& d, const RemoteAction& action) {
@@ -24,16 +25,16 @@ TEST(ApplyRemoteAction, UpsertOfANewIdStoresTheActionAsItIsWithDefaults) {
   doc::Document d;
   apply_json(d, upsert);
   const std::vector expected{ConnectionProfile{.id = upsert.id,
-                                          .name = "  Spaced  ",
-                                          .host = "k",
-                                          .port = 0,
-                                          .user = "ignored",
-                                          .group = "",
-                                          .kind = ConnectionKind::Kova,
-                                          .auth = AuthMethod::Password,
-                                          .favorite = false,
-                                          .last_used = "Never",
-                                          .presence = Presence::Unknown}};
+                                               .name = "  Spaced  ",
+                                               .host = "k",
+                                               .port = 0,
+                                               .user = "ignored",
+                                               .group = "",
+                                               .kind = ConnectionKind::Kova,
+                                               .auth = AuthMethod::Password,
+                                               .favorite = false,
+                                               .last_used = "Never",
+                                               .presence = Presence::Unknown}};
   EXPECT_EQ(profiles::load_connections(d), expected);
 }
 

@@ -16,8 +16,8 @@ const ConnectionId id = *ConnectionId::parse(id_text);
 // Every variant with its exact compact text, used both ways.
 TEST(Vocabulary, ActionsEncodeInFieldOrderAndDecodeBack) {
   const std::vector<std::pair<RemoteAction, std::string>> cases = {
-      {UpsertConnection{id, "Studio", "k", 0, "", ConnectionKind::Kova,
-                        AuthMethod::DeviceIdentity, "Kova"},
+      {UpsertConnection{id, "Studio", "k", 0, "", ConnectionKind::Kova, AuthMethod::DeviceIdentity,
+                        "Kova"},
        R"({"UpsertConnection":{"id":")" + id_text +
            R"(","name":"Studio","host":"k","port":0,"user":"","kind":"Kova","auth":"DeviceIdentity","group":"Kova"}})"},
       {UpsertConnection{id, "Build \"Box\"", "h", 65535, "me", ConnectionKind::Ssh,
@@ -82,21 +82,21 @@ TEST(Vocabulary, LabelValueIsOneMemberNamedAfterTheVariant) {
 }
 
 TEST(Vocabulary, InvalidUtf8IsEncodedWithReplacementCharacters) {
-  const RenameConnection action{id, std::string("a\xff" "b")};
+  const RenameConnection action{id, std::string("a\xff"
+                                                "b")};
   EXPECT_EQ(encode_remote_action(action), R"({"RenameConnection":{"id":")" + id_text +
-                                              "\",\"name\":\"a\xef\xbf\xbd" "b\"}}");
+                                              "\",\"name\":\"a\xef\xbf\xbd"
+                                              "b\"}}");
 }
 
 // Inputs that decode, in the forms other clients may write them.
 TEST(Vocabulary, AcceptedVariations) {
   const std::vector<std::pair<std::string, RemoteOperation>> operations = {
       {R"({"SendText":{"text":"hi","connection_id":")" + id_text + R"("}})", SendText{id, "hi"}},
-      {R"({"Connect":{"connection_id":")" + id_text + R"(","extra":[1,{"x":null}]}})",
-       Connect{id}},
+      {R"({"Connect":{"connection_id":")" + id_text + R"(","extra":[1,{"x":null}]}})", Connect{id}},
       {R"({"Connect":{"connection_id":"0B5E9A1C-7D2F-4E3A-9C8B-1A2B3C4D5E6F"}})", Connect{id}},
       {R"({"SendText":[")" + id_text + R"(","hi"]})", SendText{id, "hi"}},
-      {R"({"TrustSshHostKey":[")" + id_text + R"(",["a","f"]]})",
-       TrustSshHostKey{id, {"a", "f"}}},
+      {R"({"TrustSshHostKey":[")" + id_text + R"(",["a","f"]]})", TrustSshHostKey{id, {"a", "f"}}},
       {R"({"ShowConnections":null})", ShowConnections{}},
       {" \n\"NewConnectionForm\"\t", NewConnectionForm{}},
   };
@@ -109,7 +109,8 @@ TEST(Vocabulary, AcceptedVariations) {
   const std::vector<std::pair<std::string, RemoteAction>> actions = {
       {R"({"SetFavorite":[")" + id_text + R"(",true]})", SetFavorite{id, true}},
       {R"({"UpsertConnection":{"group":"g","auth":{"Password":null},"kind":"Vnc","user":"",)"
-       R"("port":5900,"host":"h","name":"n","id":")" + id_text + R"("}})",
+       R"("port":5900,"host":"h","name":"n","id":")" +
+           id_text + R"("}})",
        UpsertConnection{id, "n", "h", 5900, "", ConnectionKind::Vnc, AuthMethod::Password, "g"}},
   };
   for (const auto& [text, action] : actions) {
@@ -209,7 +210,8 @@ TEST(Vocabulary, RejectedOperations) {
 
 TEST(Vocabulary, RejectedActions) {
   const std::string i = R"("id":")" + id_text + "\"";
-  const std::string upsert_rest = R"(,"name":"n","host":"h","user":"","kind":"Ssh","auth":"Password","group":"")";
+  const std::string upsert_rest =
+      R"(,"name":"n","host":"h","user":"","kind":"Ssh","auth":"Password","group":"")";
   using enum ErrorCode;
   const std::vector<Rejected> cases = {
       {R"({"UpsertConnection":{)" + i + upsert_rest + R"(,"port":65536}})", InvalidValue,
@@ -267,7 +269,8 @@ TEST(Vocabulary, RejectedActions) {
 
 TEST(Vocabulary, TooManyValuesAreRefusedWhileReading) {
   std::string many = R"({"Connect":{"connection_id":")" + id_text + R"(","pad":[)";
-  for (std::size_t n = 0; n < max_json_values; ++n) many += n ? ",0" : "0";
+  for (std::size_t n = 0; n < max_json_values; ++n)
+    many += n ? ",0" : "0";
   many += "]}}";
   const auto decoded = decode_remote_operation(remote_operation_type, many);
   ASSERT_TRUE(decoded && !decoded->has_value());

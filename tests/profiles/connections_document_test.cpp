@@ -1,3 +1,5 @@
+#include "profiles/connections_document.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "profiles/connections_document.h"
 #include "profiles/sample.h"
 
 namespace remote::profiles {
@@ -40,7 +41,8 @@ TEST(ConnectionsDocument, EveryProfileRoundTripsWithItsStoredTypes) {
   doc::Document d;
   auto profiles = sample_profiles();
   profiles.push_back(profile("Caf\u00e9 \U0001F600"));
-  for (const auto& p : profiles) write_profile(d, p);
+  for (const auto& p : profiles)
+    write_profile(d, p);
   auto loaded = load_connections(d);
   // The store lists keys in its own order.
   std::ranges::sort(profiles, {}, &ConnectionProfile::id);
@@ -58,9 +60,9 @@ TEST(ConnectionsDocument, EveryProfileRoundTripsWithItsStoredTypes) {
   EXPECT_EQ(scalar(d, obj, "presence"),
             doc::Scalar(std::string(presence_document_text(p.presence))));
   EXPECT_EQ(scalar(d, obj, "favorite"), doc::Scalar(p.favorite));
-  EXPECT_EQ(d.keys(obj), (std::vector<std::string>{"auth", "favorite", "group", "host", "kind",
-                                                   "last_used", "name", "port", "presence",
-                                                   "user"}));
+  EXPECT_EQ(d.keys(obj),
+            (std::vector<std::string>{"auth", "favorite", "group", "host", "kind", "last_used",
+                                      "name", "port", "presence", "user"}));
 }
 
 TEST(ConnectionsDocument, MissingOrWrongConnectionsLoadEmptyAndWritingCreatesTheMap) {

@@ -36,7 +36,8 @@ TEST(ConnectionId, ParsesOnlyTheHyphenatedForm) {
     ASSERT_EQ(id.has_value(), c.parses);
     if (id) {
       std::string lower = c.text;
-      for (auto& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      for (auto& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
       EXPECT_EQ(id->to_string(), lower);
       EXPECT_EQ(ConnectionId::parse(id->to_string()), id);
     }

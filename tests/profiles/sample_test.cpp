@@ -1,9 +1,10 @@
+#include "profiles/sample.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "core/endpoint_key.h"
-#include "profiles/sample.h"
 #include "profiles/validate.h"
 
 namespace remote::profiles {
@@ -67,8 +68,10 @@ TEST(Sample, ProfilesMatchTheTable) {
     EXPECT_EQ(p.name, r.name);
     EXPECT_EQ(p.kind, r.kind);
     EXPECT_EQ(p.port, r.port);
-    if (r.user) EXPECT_EQ(p.user, r.user);
-    else EXPECT_FALSE(p.user.empty());
+    if (r.user)
+      EXPECT_EQ(p.user, r.user);
+    else
+      EXPECT_FALSE(p.user.empty());
     EXPECT_EQ(p.auth, r.auth);
     EXPECT_EQ(p.presence, r.presence);
     EXPECT_EQ(p.favorite, r.favorite);

@@ -1,10 +1,11 @@
+#include "profiles/validate.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "core/endpoint_key.h"
-#include "profiles/validate.h"
 
 namespace remote::profiles {
 namespace {
@@ -42,11 +43,23 @@ TEST(Trim, RemovesUnicodeWhiteSpaceOnly) {
 
 TEST(ParsePort, Table) {
   const std::vector<std::pair<std::string, std::optional<std::uint16_t>>> cases = {
-      {"22", 22},         {" 22 ", 22},        {"+22", 22},         {"0022", 22},
-      {"65535", 65535},   {"0", 0},            {"\u00A022\t", 22},  {"65536", std::nullopt},
-      {"-1", std::nullopt}, {"2 2", std::nullopt}, {"+", std::nullopt}, {"", std::nullopt},
-      {"++22", std::nullopt}, {"22a", std::nullopt}, {"0x16", std::nullopt},
-      {"99999999999999999999999", std::nullopt}, {"\u0662\u0662", std::nullopt},
+      {"22", 22},
+      {" 22 ", 22},
+      {"+22", 22},
+      {"0022", 22},
+      {"65535", 65535},
+      {"0", 0},
+      {"\u00A022\t", 22},
+      {"65536", std::nullopt},
+      {"-1", std::nullopt},
+      {"2 2", std::nullopt},
+      {"+", std::nullopt},
+      {"", std::nullopt},
+      {"++22", std::nullopt},
+      {"22a", std::nullopt},
+      {"0x16", std::nullopt},
+      {"99999999999999999999999", std::nullopt},
+      {"\u0662\u0662", std::nullopt},
   };
   for (const auto& [text, port] : cases) {
     SCOPED_TRACE(text);
@@ -67,7 +80,8 @@ ConnectionFormValues form(ConnectionKind kind, AuthMethod auth, std::string name
 }
 
 std::string upper(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -79,13 +93,17 @@ TEST(ValidateForm, Table) {
   };
   const auto key = endpoint_id();
   const std::vector<Case> cases = {
-      {"empty ssh", form(Ssh, Password, "", "", ""),
+      {"empty ssh",
+       form(Ssh, Password, "", "", ""),
        {"Name is required", "Host is required", port_problem}},
-      {"empty vnc", form(Vnc, Password, "", "", ""),
+      {"empty vnc",
+       form(Vnc, Password, "", "", ""),
        {"Name is required", "Host is required", port_problem}},
-      {"empty rdp", form(Rdp, Password, "", "", ""),
+      {"empty rdp",
+       form(Rdp, Password, "", "", ""),
        {"Name is required", "Host is required", port_problem}},
-      {"empty kova", form(Kova, DeviceIdentity, "", "", ""),
+      {"empty kova",
+       form(Kova, DeviceIdentity, "", "", ""),
        {"Name is required", "Host is required"}},
       {"valid ssh", form(Ssh, PublicKey, "n", "h", "22"), {}},
       {"spaced port", form(Ssh, Password, "n", "h", " 22 "), {}},
@@ -96,24 +114,33 @@ TEST(ValidateForm, Table) {
       {"port 2 2", form(Ssh, Password, "n", "h", "2 2"), {port_problem}},
       {"port +", form(Ssh, Password, "n", "h", "+"), {port_problem}},
       {"port empty", form(Vnc, Password, "n", "h", ""), {port_problem}},
-      {"ssh device identity", form(Ssh, DeviceIdentity, "n", "h", "22"),
+      {"ssh device identity",
+       form(Ssh, DeviceIdentity, "n", "h", "22"),
        {"SSH profiles support password or public-key authentication."}},
-      {"vnc public key", form(Vnc, PublicKey, "n", "h", "22"),
+      {"vnc public key",
+       form(Vnc, PublicKey, "n", "h", "22"),
        {"VNC profiles support password authentication only."}},
-      {"rdp public key", form(Rdp, PublicKey, "n", "h", "22"),
+      {"rdp public key",
+       form(Rdp, PublicKey, "n", "h", "22"),
        {"RDP profiles support password authentication only."}},
-      {"kova password, host not a key", form(Kova, Password, "n", "not-a-key", ""),
+      {"kova password, host not a key",
+       form(Kova, Password, "n", "not-a-key", ""),
        {"Kova device profiles must use Kova device identity."}},
-      {"kova host not a key", form(Kova, DeviceIdentity, "n", "not-a-key", "abc"),
+      {"kova host not a key",
+       form(Kova, DeviceIdentity, "n", "not-a-key", "abc"),
        {"Kova device node must be an exact certified endpoint id."}},
       {"kova blank host", form(Kova, DeviceIdentity, "n", "   ", ""), {"Host is required"}},
       {"kova key with spaces, letters for port",
-       form(Kova, DeviceIdentity, "n", " " + key + "\n", "port"), {}},
-      {"kova upper-case key", form(Kova, DeviceIdentity, "n", upper(key), ""),
+       form(Kova, DeviceIdentity, "n", " " + key + "\n", "port"),
+       {}},
+      {"kova upper-case key",
+       form(Kova, DeviceIdentity, "n", upper(key), ""),
        {"Kova device node must be an exact certified endpoint id."}},
-      {"kova key cut short", form(Kova, DeviceIdentity, "n", key.substr(1), ""),
+      {"kova key cut short",
+       form(Kova, DeviceIdentity, "n", key.substr(1), ""),
        {"Kova device node must be an exact certified endpoint id."}},
-      {"everything wrong", form(Vnc, DeviceIdentity, " ", "", "x"),
+      {"everything wrong",
+       form(Vnc, DeviceIdentity, " ", "", "x"),
        {"Name is required", "Host is required", port_problem,
         "VNC profiles support password authentication only."}},
   };
@@ -136,12 +163,19 @@ TEST(ProfileFromForm, Table) {
     ConnectionFormValues values;
     ConnectionProfile expected;
   };
-  const auto profile = [&](std::string name, std::string host, std::uint16_t port,
-                           std::string user, std::string group, ConnectionKind kind,
-                           AuthMethod auth) {
-    return ConnectionProfile{.id = id, .name = name, .host = host, .port = port, .user = user,
-                             .group = group, .kind = kind, .auth = auth, .favorite = false,
-                             .last_used = "Never", .presence = Presence::Unknown};
+  const auto profile = [&](std::string name, std::string host, std::uint16_t port, std::string user,
+                           std::string group, ConnectionKind kind, AuthMethod auth) {
+    return ConnectionProfile{.id = id,
+                             .name = name,
+                             .host = host,
+                             .port = port,
+                             .user = user,
+                             .group = group,
+                             .kind = kind,
+                             .auth = auth,
+                             .favorite = false,
+                             .last_used = "Never",
+                             .presence = Presence::Unknown};
   };
   const std::vector<Case> cases = {
       {"ssh trims", form(Ssh, PublicKey, "  Box  ", " h ", " 2222 ", " me ", " lab "),
