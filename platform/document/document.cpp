@@ -22,7 +22,6 @@ std::string hex(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-
 ActorId ActorId::random() {
   ActorId a;
   std::ifstream in("/dev/urandom", std::ios::binary);
@@ -34,8 +33,12 @@ ActorId ActorId::random() {
   return a;
 }
 
-std::string ActorId::to_string() const { return hex(bytes); }
-std::string ChangeHash::to_string() const { return hex(bytes); }
+std::string ActorId::to_string() const {
+  return hex(bytes);
+}
+std::string ChangeHash::to_string() const {
+  return hex(bytes);
+}
 
 // ---- Document ----
 
@@ -45,7 +48,9 @@ Document::~Document() = default;
 Document::Document(Document&&) noexcept = default;
 Document& Document::operator=(Document&&) noexcept = default;
 
-const ActorId& Document::actor() const { return state_->actor; }
+const ActorId& Document::actor() const {
+  return state_->actor;
+}
 
 std::optional<Value> Document::get(ObjId obj, std::string_view key) const {
   const Object* o = state_->find(obj);
@@ -60,7 +65,8 @@ std::vector<std::string> Document::keys(ObjId obj) const {
   const Object* o = state_->find(obj);
   if (!o || o->type != ObjType::Map) return out;
   out.reserve(o->entries.size());
-  for (const auto& [k, v] : o->entries) out.push_back(k);
+  for (const auto& [k, v] : o->entries)
+    out.push_back(k);
   return out;
 }
 
@@ -101,12 +107,14 @@ Result<void> Document::put(ObjId obj, std::string_view key, Scalar value) {
   if (auto k = check_key(key); !k) return k;
   if (const auto* s = std::get_if<std::string>(&value);
       s && (s->size() > max_string_bytes || !utf8::valid(*s))) {
-    return std::unexpected(error(ErrorCode::InvalidInput, "string is not valid UTF-8 or over 4 MiB"));
+    return std::unexpected(
+        error(ErrorCode::InvalidInput, "string is not valid UTF-8 or over 4 MiB"));
   }
   if (const auto* b = std::get_if<Bytes>(&value); b && b->size() > max_string_bytes) {
     return std::unexpected(error(ErrorCode::InvalidInput, "bytes over 4 MiB"));
   }
-  state_->record_local(PutOp{obj, std::string(key), state_->current_ids(**o, key), std::move(value)});
+  state_->record_local(
+      PutOp{obj, std::string(key), state_->current_ids(**o, key), std::move(value)});
   return {};
 }
 
@@ -137,7 +145,8 @@ Result<void> Document::splice_text(ObjId obj, std::size_t pos, std::size_t delet
   if (!found) return std::unexpected(found.error());
   Object& t = **found;
   if (pos > t.visible || delete_count > t.visible - pos) {
-    return std::unexpected(error(ErrorCode::InvalidInput, "splice reaches past the end of the text"));
+    return std::unexpected(
+        error(ErrorCode::InvalidInput, "splice reaches past the end of the text"));
   }
   if (insert.size() > max_string_bytes || !utf8::valid(insert)) {
     return std::unexpected(error(ErrorCode::InvalidInput, "inserted text is not valid UTF-8"));
@@ -154,15 +163,20 @@ Result<void> Document::splice_text(ObjId obj, std::size_t pos, std::size_t delet
   for (std::size_t from = 0; from < doomed.size(); from += max_deleted_chars_per_op) {
     const std::size_t n = std::min<std::size_t>(max_deleted_chars_per_op, doomed.size() - from);
     const auto first = doomed.begin() + static_cast<std::ptrdiff_t>(from);
-    state_->record_local(DeleteTextOp{obj, std::vector<OpId>(first, first + static_cast<std::ptrdiff_t>(n))});
+    state_->record_local(
+        DeleteTextOp{obj, std::vector<OpId>(first, first + static_cast<std::ptrdiff_t>(n))});
   }
   if (!insert.empty()) state_->record_local(InsertTextOp{obj, after, std::string(insert)});
   return {};
 }
 
-bool Document::has_pending() const { return !state_->pending.empty(); }
+bool Document::has_pending() const {
+  return !state_->pending.empty();
+}
 
-std::optional<Commit> Document::commit(std::string_view message) { return state_->seal(message); }
+std::optional<Commit> Document::commit(std::string_view message) {
+  return state_->seal(message);
+}
 
 std::optional<Commit> Document::State::seal(std::string_view message) {
   State& s = *this;
@@ -184,11 +198,17 @@ std::vector<ChangeHash> Document::heads() const {
   return {state_->heads.begin(), state_->heads.end()};
 }
 
-const std::vector<Commit>& Document::history() const { return state_->history; }
+const std::vector<Commit>& Document::history() const {
+  return state_->history;
+}
 
-bool Document::has_commit(const ChangeHash& hash) const { return state_->end_op.contains(hash); }
+bool Document::has_commit(const ChangeHash& hash) const {
+  return state_->end_op.contains(hash);
+}
 
-std::size_t Document::waiting_count() const { return state_->waiting.size(); }
+std::size_t Document::waiting_count() const {
+  return state_->waiting.size();
+}
 
 // ---- Diffed splice ----
 
@@ -199,7 +219,8 @@ Result<void> splice_text_diffed(Document& doc, ObjId obj, std::string_view new_t
   auto b = utf8::decode(new_text);
   if (!b) return std::unexpected(error(ErrorCode::InvalidInput, "new text is not valid UTF-8"));
   std::size_t prefix = 0;
-  while (prefix < a->size() && prefix < b->size() && (*a)[prefix] == (*b)[prefix]) ++prefix;
+  while (prefix < a->size() && prefix < b->size() && (*a)[prefix] == (*b)[prefix])
+    ++prefix;
   std::size_t suffix = 0;
   while (suffix < a->size() - prefix && suffix < b->size() - prefix &&
          (*a)[a->size() - 1 - suffix] == (*b)[b->size() - 1 - suffix]) {
@@ -207,7 +228,8 @@ Result<void> splice_text_diffed(Document& doc, ObjId obj, std::string_view new_t
   }
   const std::size_t removed = a->size() - prefix - suffix;
   std::string inserted;
-  for (std::size_t i = prefix; i < b->size() - suffix; ++i) utf8::append(inserted, (*b)[i]);
+  for (std::size_t i = prefix; i < b->size() - suffix; ++i)
+    utf8::append(inserted, (*b)[i]);
   if (removed == 0 && inserted.empty()) return {};
   return doc.splice_text(obj, prefix, removed, inserted);
 }

@@ -25,7 +25,9 @@ struct Overload : F... {
   using F::operator()...;
 };
 
-inline Error error(ErrorCode code, std::string message) { return Error{code, std::move(message)}; }
+inline Error error(ErrorCode code, std::string message) {
+  return Error{code, std::move(message)};
+}
 
 struct MapEntry {
   OpId id;
@@ -59,15 +61,16 @@ inline const MapEntry* winner(const std::vector<MapEntry>& values) {
 inline std::uint64_t op_width(const Op& op) {
   if (const auto* ins = std::get_if<InsertTextOp>(&op)) {
     std::uint64_t n = 0;
-    for (char c : ins->text) n += (static_cast<std::uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
+    for (char c : ins->text)
+      n += (static_cast<std::uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
     return n;
   }
   return 1;
 }
 
 inline std::string describe(const Commit& c) {
-  return "commit " + c.hash.to_string().substr(0, 12) + " (actor " + c.actor.to_string() + ", seq " +
-         std::to_string(c.seq) + ")";
+  return "commit " + c.hash.to_string().substr(0, 12) + " (actor " + c.actor.to_string() +
+         ", seq " + std::to_string(c.seq) + ")";
 }
 
 }  // namespace detail
@@ -110,7 +113,8 @@ struct Document::State {
   Result<Object*> need(ObjId id, ObjType type) {
     Object* o = find(id);
     if (!o) return std::unexpected(error(ErrorCode::NotFound, "no such object"));
-    if (o->type != type) return std::unexpected(error(ErrorCode::WrongType, "object has another type"));
+    if (o->type != type)
+      return std::unexpected(error(ErrorCode::WrongType, "object has another type"));
     return o;
   }
   static std::optional<std::size_t> index_of(const Object& text, const OpId& id) {
@@ -143,7 +147,8 @@ struct Document::State {
     if (after.counter != 0) pos = *index_of(t, after) + 1;
     // Concurrent inserts at the same place: the greater id goes first, and
     // everything inserted after it (whose ids are greater still) with it.
-    while (pos < t.elems.size() && first < t.elems[pos].id) ++pos;
+    while (pos < t.elems.size() && first < t.elems[pos].id)
+      ++pos;
     // The rest of the run follows at once: what comes next has a smaller id
     // than the first character, so no later character skips over it.
     std::vector<TextElem> run;
@@ -161,7 +166,9 @@ struct Document::State {
   void apply_op(const Op& op, OpId id) {
     std::visit(
         Overload{
-            [&](const PutOp& p) { apply_map(objects.at(p.obj), p.key, p.pred, MapEntry{id, p.value}); },
+            [&](const PutOp& p) {
+              apply_map(objects.at(p.obj), p.key, p.pred, MapEntry{id, p.value});
+            },
             [&](const MakeObjOp& m) {
               Object fresh;
               fresh.type = m.type;
@@ -205,14 +212,16 @@ struct Document::State {
     std::vector<OpId> ids;
     auto it = o.entries.find(key);
     if (it != o.entries.end()) {
-      for (const auto& e : it->second) ids.push_back(e.id);
+      for (const auto& e : it->second)
+        ids.push_back(e.id);
     }
     return ids;
   }
 
   // ---- Commits ----
   void register_commit(Commit c, std::uint64_t last_counter) {
-    for (const auto& d : c.deps) heads.erase(d);
+    for (const auto& d : c.deps)
+      heads.erase(d);
     heads.insert(c.hash);
     last_seq[c.actor] = c.seq;
     last_op[c.actor] = last_counter;

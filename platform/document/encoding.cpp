@@ -18,7 +18,16 @@ constexpr std::uint8_t format_version = 1;
 
 enum class OpKind : std::uint8_t { Put = 1, Make = 2, Delete = 3, Insert = 4, Remove = 5 };
 enum class ScalarTag : std::uint8_t {
-  Null = 0, String = 1, Int = 2, Uint = 3, Float = 4, Counter = 5, Timestamp = 6, False = 7, True = 8, Bytes = 9
+  Null = 0,
+  String = 1,
+  Int = 2,
+  Uint = 3,
+  Float = 4,
+  Counter = 5,
+  Timestamp = 6,
+  False = 7,
+  True = 8,
+  Bytes = 9
 };
 
 std::uint64_t zigzag(std::int64_t v) {
@@ -53,7 +62,9 @@ class Writer {
     }
     byte(static_cast<std::uint8_t>(v));
   }
-  void raw(std::span<const std::uint8_t> b) { out_.append(reinterpret_cast<const char*>(b.data()), b.size()); }
+  void raw(std::span<const std::uint8_t> b) {
+    out_.append(reinterpret_cast<const char*>(b.data()), b.size());
+  }
   void str(std::string_view s) {
     uvar(s.size());
     out_.append(s);
@@ -64,7 +75,8 @@ class Writer {
   }
   void ids(const std::vector<OpId>& list) {
     uvar(list.size());
-    for (const auto& i : list) id(i);
+    for (const auto& i : list)
+      id(i);
   }
   void scalar(const Scalar& s);
   std::string take() { return std::move(out_); }
@@ -81,26 +93,30 @@ struct Overload : F... {
 };
 
 void Writer::scalar(const Scalar& s) {
-  std::visit(Overload{
-                 [&](const Null&) { byte(std::to_underlying(ScalarTag::Null)); },
-                 [&](const std::string& v) { byte(std::to_underlying(ScalarTag::String)), str(v); },
-                 [&](std::int64_t v) { byte(std::to_underlying(ScalarTag::Int)), uvar(zigzag(v)); },
-                 [&](std::uint64_t v) { byte(std::to_underlying(ScalarTag::Uint)), uvar(v); },
-                 [&](double v) {
-                   byte(std::to_underlying(ScalarTag::Float));
-                   const auto bits = std::bit_cast<std::uint64_t>(v);
-                   for (int i = 0; i < 8; ++i) byte(static_cast<std::uint8_t>(bits >> (8 * i)));
-                 },
-                 [&](Counter v) { byte(std::to_underlying(ScalarTag::Counter)), uvar(zigzag(v.value)); },
-                 [&](Timestamp v) { byte(std::to_underlying(ScalarTag::Timestamp)), uvar(zigzag(v.millis)); },
-                 [&](bool v) { byte(std::to_underlying(v ? ScalarTag::True : ScalarTag::False)); },
-                 [&](const Bytes& v) {
-                   byte(std::to_underlying(ScalarTag::Bytes));
-                   uvar(v.size());
-                   raw(v);
-                 },
-             },
-             s);
+  std::visit(
+      Overload{
+          [&](const Null&) { byte(std::to_underlying(ScalarTag::Null)); },
+          [&](const std::string& v) { byte(std::to_underlying(ScalarTag::String)), str(v); },
+          [&](std::int64_t v) { byte(std::to_underlying(ScalarTag::Int)), uvar(zigzag(v)); },
+          [&](std::uint64_t v) { byte(std::to_underlying(ScalarTag::Uint)), uvar(v); },
+          [&](double v) {
+            byte(std::to_underlying(ScalarTag::Float));
+            const auto bits = std::bit_cast<std::uint64_t>(v);
+            for (int i = 0; i < 8; ++i)
+              byte(static_cast<std::uint8_t>(bits >> (8 * i)));
+          },
+          [&](Counter v) { byte(std::to_underlying(ScalarTag::Counter)), uvar(zigzag(v.value)); },
+          [&](Timestamp v) {
+            byte(std::to_underlying(ScalarTag::Timestamp)), uvar(zigzag(v.millis));
+          },
+          [&](bool v) { byte(std::to_underlying(v ? ScalarTag::True : ScalarTag::False)); },
+          [&](const Bytes& v) {
+            byte(std::to_underlying(ScalarTag::Bytes));
+            uvar(v.size());
+            raw(v);
+          },
+      },
+      s);
 }
 
 ObjId obj_of(const Op& op) {
@@ -141,11 +157,13 @@ class Reader {
     const std::uint64_t n = uvar();
     if (failed()) return 0;
     if (n > limit) return fail(std::string(what) + " count over its limit"), 0;
-    if (n > remaining() / min_bytes) return fail(std::string(what) + " count exceeds the commit"), 0;
+    if (n > remaining() / min_bytes)
+      return fail(std::string(what) + " count exceeds the commit"), 0;
     return static_cast<std::size_t>(n);
   }
   std::span<const std::uint8_t> take(std::size_t n) {
-    if (failed() || n > remaining()) return fail("commit ends early"), std::span<const std::uint8_t>{};
+    if (failed() || n > remaining())
+      return fail("commit ends early"), std::span<const std::uint8_t>{};
     auto s = bytes_.subspan(pos_, n);
     pos_ += n;
     return s;
@@ -189,7 +207,8 @@ struct Decoder {
     const std::size_t n = r.count(limit, 2, what);
     std::vector<OpId> out;
     out.reserve(n);
-    for (std::size_t i = 0; i < n && !r.failed(); ++i) out.push_back(id());
+    for (std::size_t i = 0; i < n && !r.failed(); ++i)
+      out.push_back(id());
     return out;
   }
   std::string key() {
@@ -204,20 +223,29 @@ struct Decoder {
 Scalar Decoder::scalar() {
   const auto tag = r.byte();
   switch (static_cast<ScalarTag>(tag)) {
-    case ScalarTag::Null: return Null{};
-    case ScalarTag::String: return r.str(max_string_bytes, "string");
-    case ScalarTag::Int: return unzigzag(r.uvar());
-    case ScalarTag::Uint: return r.uvar();
+    case ScalarTag::Null:
+      return Null{};
+    case ScalarTag::String:
+      return r.str(max_string_bytes, "string");
+    case ScalarTag::Int:
+      return unzigzag(r.uvar());
+    case ScalarTag::Uint:
+      return r.uvar();
     case ScalarTag::Float: {
       auto b = r.take(8);
       std::uint64_t bits = 0;
-      for (std::size_t i = 0; i < b.size(); ++i) bits |= static_cast<std::uint64_t>(b[i]) << (8 * i);
+      for (std::size_t i = 0; i < b.size(); ++i)
+        bits |= static_cast<std::uint64_t>(b[i]) << (8 * i);
       return std::bit_cast<double>(bits);
     }
-    case ScalarTag::Counter: return Counter{unzigzag(r.uvar())};
-    case ScalarTag::Timestamp: return Timestamp{unzigzag(r.uvar())};
-    case ScalarTag::False: return false;
-    case ScalarTag::True: return true;
+    case ScalarTag::Counter:
+      return Counter{unzigzag(r.uvar())};
+    case ScalarTag::Timestamp:
+      return Timestamp{unzigzag(r.uvar())};
+    case ScalarTag::False:
+      return false;
+    case ScalarTag::True:
+      return true;
     case ScalarTag::Bytes: {
       const std::uint64_t n = r.uvar();
       if (r.failed()) return Null{};
@@ -280,46 +308,62 @@ std::string encode_commit(const Commit& c) {
   for (const auto& op : c.ops) {
     w.note(obj_of(op).id);
     std::visit(Overload{
-                   [&](const PutOp& p) { for (const auto& i : p.pred) w.note(i); },
-                   [&](const MakeObjOp& m) { for (const auto& i : m.pred) w.note(i); },
-                   [&](const DeleteOp& d) { for (const auto& i : d.pred) w.note(i); },
+                   [&](const PutOp& p) {
+                     for (const auto& i : p.pred)
+                       w.note(i);
+                   },
+                   [&](const MakeObjOp& m) {
+                     for (const auto& i : m.pred)
+                       w.note(i);
+                   },
+                   [&](const DeleteOp& d) {
+                     for (const auto& i : d.pred)
+                       w.note(i);
+                   },
                    [&](const InsertTextOp& ins) { w.note(ins.after); },
-                   [&](const DeleteTextOp& del) { for (const auto& i : del.elems) w.note(i); },
+                   [&](const DeleteTextOp& del) {
+                     for (const auto& i : del.elems)
+                       w.note(i);
+                   },
                },
                op);
   }
   w.byte(format_version);
   const auto actors = w.actors();
   w.uvar(actors.size());
-  for (const auto& a : actors) w.raw(a.bytes);
+  for (const auto& a : actors)
+    w.raw(a.bytes);
   w.uvar(c.seq);
   w.uvar(c.start_op);
   w.uvar(c.deps.size());
-  for (const auto& d : c.deps) w.raw(d.bytes);
+  for (const auto& d : c.deps)
+    w.raw(d.bytes);
   w.str(c.message);
   w.uvar(c.ops.size());
   for (const auto& op : c.ops) {
-    std::visit(Overload{
-                   [&](const PutOp& p) {
-                     w.byte(std::to_underlying(OpKind::Put)), w.id(p.obj.id), w.str(p.key), w.ids(p.pred);
-                     w.scalar(p.value);
-                   },
-                   [&](const MakeObjOp& m) {
-                     w.byte(std::to_underlying(OpKind::Make)), w.id(m.obj.id), w.str(m.key), w.ids(m.pred);
-                     w.byte(std::to_underlying(m.type));
-                   },
-                   [&](const DeleteOp& d) {
-                     w.byte(std::to_underlying(OpKind::Delete)), w.id(d.obj.id), w.str(d.key), w.ids(d.pred);
-                   },
-                   [&](const InsertTextOp& ins) {
-                     w.byte(std::to_underlying(OpKind::Insert)), w.id(ins.obj.id), w.id(ins.after);
-                     w.str(ins.text);
-                   },
-                   [&](const DeleteTextOp& del) {
-                     w.byte(std::to_underlying(OpKind::Remove)), w.id(del.obj.id), w.ids(del.elems);
-                   },
-               },
-               op);
+    std::visit(
+        Overload{
+            [&](const PutOp& p) {
+              w.byte(std::to_underlying(OpKind::Put)), w.id(p.obj.id), w.str(p.key), w.ids(p.pred);
+              w.scalar(p.value);
+            },
+            [&](const MakeObjOp& m) {
+              w.byte(std::to_underlying(OpKind::Make)), w.id(m.obj.id), w.str(m.key), w.ids(m.pred);
+              w.byte(std::to_underlying(m.type));
+            },
+            [&](const DeleteOp& d) {
+              w.byte(std::to_underlying(OpKind::Delete)), w.id(d.obj.id), w.str(d.key),
+                  w.ids(d.pred);
+            },
+            [&](const InsertTextOp& ins) {
+              w.byte(std::to_underlying(OpKind::Insert)), w.id(ins.obj.id), w.id(ins.after);
+              w.str(ins.text);
+            },
+            [&](const DeleteTextOp& del) {
+              w.byte(std::to_underlying(OpKind::Remove)), w.id(del.obj.id), w.ids(del.elems);
+            },
+        },
+        op);
   }
   return w.take();
 }
@@ -360,7 +404,8 @@ Result<Commit> decode_commit(std::span<const std::uint8_t> bytes) {
   c.seq = r.uvar();
   c.start_op = r.uvar();
   if (!r.failed() && (c.seq == 0 || c.seq > max_counter)) r.fail("sequence number out of range");
-  if (!r.failed() && (c.start_op == 0 || c.start_op > max_counter)) r.fail("op counter out of range");
+  if (!r.failed() && (c.start_op == 0 || c.start_op > max_counter))
+    r.fail("op counter out of range");
   const std::size_t dep_count = r.count(max_deps_per_commit, 32, "dependency");
   c.deps.reserve(dep_count);
   for (std::size_t i = 0; i < dep_count && !r.failed(); ++i) {
@@ -374,7 +419,8 @@ Result<Commit> decode_commit(std::span<const std::uint8_t> bytes) {
   const std::size_t op_count = r.count(max_ops_per_commit, 3, "op");
   if (!r.failed() && op_count == 0) r.fail("no ops");
   c.ops.reserve(op_count);
-  for (std::size_t i = 0; i < op_count && !r.failed(); ++i) c.ops.push_back(d.op());
+  for (std::size_t i = 0; i < op_count && !r.failed(); ++i)
+    c.ops.push_back(d.op());
   if (r.failed()) return bad(r.error_text());
   if (!r.at_end()) return bad("trailing bytes");
   // Only the canonical form is accepted, so equal commits hash equally.

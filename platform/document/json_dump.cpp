@@ -15,7 +15,9 @@ struct Overload : F... {
   using F::operator()...;
 };
 
-json typed(const char* type, json value) { return json{{"type", type}, {"value", std::move(value)}}; }
+json typed(const char* type, json value) {
+  return json{{"type", type}, {"value", std::move(value)}};
+}
 
 json float_value(double v) {
   if (std::isnan(v)) return "nan";
@@ -26,7 +28,8 @@ json float_value(double v) {
 std::string hex(const Bytes& bytes) {
   static constexpr char digits[] = "0123456789abcdef";
   std::string out;
-  for (auto b : bytes) out += {digits[b >> 4], digits[b & 0xF]};
+  for (auto b : bytes)
+    out += {digits[b >> 4], digits[b & 0xF]};
   return out;
 }
 
@@ -54,14 +57,18 @@ json object_json(const Document& doc, ObjRef ref, std::size_t depth) {
       json entries = json::object();
       for (const auto& key : doc.keys(ref.id)) {
         const auto v = doc.get(ref.id, key);
-        entries[key] = std::holds_alternative<ObjRef>(*v) ? object_json(doc, std::get<ObjRef>(*v), depth + 1)
-                                                          : scalar_json(std::get<Scalar>(*v));
+        entries[key] = std::holds_alternative<ObjRef>(*v)
+                           ? object_json(doc, std::get<ObjRef>(*v), depth + 1)
+                           : scalar_json(std::get<Scalar>(*v));
       }
       return json{{"type", "map"}, {"entries", std::move(entries)}};
     }
-    case ObjType::Text: return typed("text", doc.text(ref.id).value_or(""));
-    case ObjType::List: return json{{"type", "list"}};
-    case ObjType::Table: return json{{"type", "table"}};
+    case ObjType::Text:
+      return typed("text", doc.text(ref.id).value_or(""));
+    case ObjType::List:
+      return json{{"type", "list"}};
+    case ObjType::Table:
+      return json{{"type", "table"}};
   }
   return nullptr;
 }
@@ -69,7 +76,8 @@ json object_json(const Document& doc, ObjRef ref, std::size_t depth) {
 }  // namespace
 
 std::string dump_json(const Document& doc) {
-  return object_json(doc, ObjRef{root, ObjType::Map}, 0).dump(2, ' ', false, json::error_handler_t::replace);
+  return object_json(doc, ObjRef{root, ObjType::Map}, 0)
+      .dump(2, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace kova::doc

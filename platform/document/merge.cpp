@@ -21,7 +21,8 @@ Result<void> Document::State::validate(const Commit& c) const {
   }
   if (c.seq != prev_seq + 1) return corrupt("sequence number skips a commit of its actor");
   std::uint64_t floor = last_op.contains(c.actor) ? last_op.at(c.actor) : 0;
-  for (const auto& d : c.deps) floor = std::max(floor, end_op.at(d));
+  for (const auto& d : c.deps)
+    floor = std::max(floor, end_op.at(d));
   if (c.start_op <= floor) return corrupt("op counter does not follow its dependencies");
 
   // Objects and characters this commit creates, so later ops may use them.
@@ -120,11 +121,13 @@ Result<ApplyReport> Document::apply(std::span<const Commit> commits) {
     Commit check = c;
     seal_commit(check);
     if (check.hash != c.hash) {
-      return std::unexpected(error(ErrorCode::Corrupt, describe(c) + ": hash does not match content"));
+      return std::unexpected(
+          error(ErrorCode::Corrupt, describe(c) + ": hash does not match content"));
     }
     if (!s.ready(c)) {
       if (s.waiting.size() >= max_waiting_commits) {
-        return std::unexpected(error(ErrorCode::Corrupt, "too many commits with missing dependencies"));
+        return std::unexpected(
+            error(ErrorCode::Corrupt, "too many commits with missing dependencies"));
       }
       s.waiting.emplace(c.hash, c);
       continue;

@@ -50,7 +50,8 @@ Error sqlite_error(const fs::path& path, sqlite3* db, const char* what) {
 }
 
 std::uint32_t be32(const unsigned char* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 // Looks at the raw header before SQLite touches the file, so that a file of
@@ -74,7 +75,8 @@ Result<std::uintmax_t> check_header(const fs::path& path) {
   // The page count is trustworthy only when it was written with the current
   // change counter; then the file must hold that many pages.
   if (valid_for == change_counter && page_count != 0 && page_size * page_count > size) {
-    return std::unexpected(damaged(path, "truncated: the header promises " + std::to_string(page_size * page_count) +
+    return std::unexpected(damaged(path, "truncated: the header promises " +
+                                             std::to_string(page_size * page_count) +
                                              " bytes, the file has " + std::to_string(size)));
   }
   if (be32(&header[68]) != application_id) {
@@ -85,7 +87,8 @@ Result<std::uintmax_t> check_header(const fs::path& path) {
 
 Result<std::int64_t> pragma_int(sqlite3* db, const fs::path& path, const char* sql) {
   Statement st(db, sql);
-  if (!st.ok() || st.step() != SQLITE_ROW) return std::unexpected(damaged(path, sqlite3_errmsg(db)));
+  if (!st.ok() || st.step() != SQLITE_ROW)
+    return std::unexpected(damaged(path, sqlite3_errmsg(db)));
   return sqlite3_column_int64(st.get(), 0);
 }
 
@@ -104,16 +107,19 @@ Result<void> exec(sqlite3* db, const fs::path& path, const char* sql) {
 Result<void> check_store(sqlite3* db, const fs::path& path) {
   auto app = pragma_int(db, path, "PRAGMA application_id");
   if (!app) return std::unexpected(app.error());
-  if (*app != application_id) return std::unexpected(damaged(path, "an SQLite database of another program"));
+  if (*app != application_id)
+    return std::unexpected(damaged(path, "an SQLite database of another program"));
   auto version = pragma_int(db, path, "PRAGMA user_version");
   if (!version) return std::unexpected(version.error());
   if (*version != schema_version) {
     return std::unexpected(damaged(path, "document format version " + std::to_string(*version) +
-                                             " is not supported (expected " + std::to_string(schema_version) + ")"));
+                                             " is not supported (expected " +
+                                             std::to_string(schema_version) + ")"));
   }
   {
     Statement st(db, "SELECT id, hash, actor, seq, body FROM commits LIMIT 0");
-    if (!st.ok()) return std::unexpected(damaged(path, std::string("wrong schema: ") + sqlite3_errmsg(db)));
+    if (!st.ok())
+      return std::unexpected(damaged(path, std::string("wrong schema: ") + sqlite3_errmsg(db)));
   }
   Statement check(db, "PRAGMA quick_check");
   if (!check.ok()) return std::unexpected(damaged(path, sqlite3_errmsg(db)));
@@ -140,7 +146,8 @@ Result<void> initialise(sqlite3* db, const fs::path& path) {
     // Another process may have initialised it between our checks; then the
     // application id is already set and the file is checked as usual.
     const std::string sql = "PRAGMA application_id = " + std::to_string(application_id) +
-                            "; PRAGMA user_version = " + std::to_string(schema_version) + "; " + schema_sql;
+                            "; PRAGMA user_version = " + std::to_string(schema_version) + "; " +
+                            schema_sql;
     if (auto made = exec(db, path, sql.c_str()); !made) {
       exec(db, path, "ROLLBACK");
       return made;
@@ -152,7 +159,9 @@ Result<void> initialise(sqlite3* db, const fs::path& path) {
 
 }  // namespace
 
-void SqliteFile::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void SqliteFile::Closer::operator()(sqlite3* db) const {
+  sqlite3_close_v2(db);
+}
 
 Result<SqliteFile> SqliteFile::open_store(const fs::path& path) {
   auto size = check_header(path);
@@ -160,7 +169,8 @@ Result<SqliteFile> SqliteFile::open_store(const fs::path& path) {
   SqliteFile f;
   f.path_ = path;
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
   f.db_.reset(raw);
   if (rc != SQLITE_OK) return std::unexpected(sqlite_error(path, raw, "cannot open"));
   // Until the file is known to be ours and sound, closing must not write
@@ -215,7 +225,8 @@ Result<CommitRows> SqliteFile::read_commits(std::int64_t after_row) {
     auto bad_row = [&](const std::string& why) {
       return std::unexpected(damaged(path_, "row " + std::to_string(row) + ": " + why));
     };
-    if (sqlite3_column_type(st.get(), 4) != SQLITE_BLOB || sqlite3_column_type(st.get(), 1) != SQLITE_BLOB ||
+    if (sqlite3_column_type(st.get(), 4) != SQLITE_BLOB ||
+        sqlite3_column_type(st.get(), 1) != SQLITE_BLOB ||
         sqlite3_column_type(st.get(), 2) != SQLITE_BLOB) {
       return bad_row("columns of the wrong type");
     }
@@ -228,8 +239,10 @@ Result<CommitRows> SqliteFile::read_commits(std::int64_t after_row) {
     if (!commit) return bad_row(commit.error().message);
     const auto* hash = static_cast<const std::uint8_t*>(sqlite3_column_blob(st.get(), 1));
     const auto* actor = static_cast<const std::uint8_t*>(sqlite3_column_blob(st.get(), 2));
-    if (sqlite3_column_bytes(st.get(), 1) != 32 || std::memcmp(hash, commit->hash.bytes.data(), 32) != 0 ||
-        sqlite3_column_bytes(st.get(), 2) != 16 || std::memcmp(actor, commit->actor.bytes.data(), 16) != 0 ||
+    if (sqlite3_column_bytes(st.get(), 1) != 32 ||
+        std::memcmp(hash, commit->hash.bytes.data(), 32) != 0 ||
+        sqlite3_column_bytes(st.get(), 2) != 16 ||
+        std::memcmp(actor, commit->actor.bytes.data(), 16) != 0 ||
         sqlite3_column_int64(st.get(), 3) != static_cast<std::int64_t>(commit->seq)) {
       return bad_row("hash, actor or sequence column does not match the commit");
     }
@@ -255,8 +268,9 @@ Result<void> SqliteFile::insert_commits(std::span<const Commit> commits) {
       // A row the loader would refuse must never be written.
       if (body.size() > max_commit_bytes) {
         exec(db, path_, "ROLLBACK");
-        return std::unexpected(Error{ErrorCode::InvalidInput,
-                                     path_.string() + ": a commit is larger than the commit size limit"});
+        return std::unexpected(
+            Error{ErrorCode::InvalidInput,
+                  path_.string() + ": a commit is larger than the commit size limit"});
       }
       sqlite3_reset(st.get());
       sqlite3_bind_blob(st.get(), 1, c.hash.bytes.data(), 32, SQLITE_STATIC);

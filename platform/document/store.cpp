@@ -38,7 +38,8 @@ Result<void> create_private_file(const fs::path& path) {
   const bool ok = ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
   const int saved = errno;
   ::close(fd);
-  if (!ok) return std::unexpected(io_error(path, std::string("cannot prepare: ") + std::strerror(saved)));
+  if (!ok)
+    return std::unexpected(io_error(path, std::string("cannot prepare: ") + std::strerror(saved)));
   const int dir = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -88,12 +89,15 @@ Store::~Store() = default;
 Store::Store(Store&&) noexcept = default;
 Store& Store::operator=(Store&&) noexcept = default;
 
-Store Store::in_memory() { return Store(std::make_unique<Impl>()); }
+Store Store::in_memory() {
+  return Store(std::make_unique<Impl>());
+}
 
 Result<Store> Store::open(const fs::path& path) {
   if (path.has_parent_path()) {
     if (auto dir = create_directories_with_mode(path.parent_path(), 0700); !dir) {
-      return std::unexpected(io_error(path.parent_path(), "cannot create directory: " + dir.error().message()));
+      return std::unexpected(
+          io_error(path.parent_path(), "cannot create directory: " + dir.error().message()));
     }
   }
   struct stat info {};
@@ -112,11 +116,13 @@ Result<Store> Store::open(const fs::path& path) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
   auto report = impl->doc.apply(rows->commits);
-  if (!report) return std::unexpected(Error{ErrorCode::Corrupt, path.string() + ": damaged: " + report.error().message});
+  if (!report)
+    return std::unexpected(
+        Error{ErrorCode::Corrupt, path.string() + ": damaged: " + report.error().message});
   if (report->waiting != 0) {
-    return std::unexpected(Error{ErrorCode::Corrupt, path.string() + ": damaged: " +
-                                                         std::to_string(report->waiting) +
-                                                         " commits depend on commits that are missing"});
+    return std::unexpected(
+        Error{ErrorCode::Corrupt, path.string() + ": damaged: " + std::to_string(report->waiting) +
+                                      " commits depend on commits that are missing"});
   }
   if (auto ready = file->start_writing(); !ready) return std::unexpected(ready.error());
   impl->file = std::move(*file);
@@ -124,18 +130,28 @@ Result<Store> Store::open(const fs::path& path) {
   impl->saved_history = impl->doc.history().size();
 
   impl->watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (impl->watch < 0) return std::unexpected(io_error(path, std::string("inotify: ") + std::strerror(errno)));
+  if (impl->watch < 0)
+    return std::unexpected(io_error(path, std::string("inotify: ") + std::strerror(errno)));
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  if (::inotify_add_watch(impl->watch, dir.c_str(), IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
+  if (::inotify_add_watch(impl->watch, dir.c_str(),
+                          IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
     return std::unexpected(io_error(dir, std::string("inotify: ") + std::strerror(errno)));
   }
   return Store(std::move(impl));
 }
 
-Document& Store::doc() { return impl_->doc; }
-const Document& Store::doc() const { return impl_->doc; }
-const std::optional<fs::path>& Store::path() const { return impl_->path; }
-int Store::watch_fd() const { return impl_->watch; }
+Document& Store::doc() {
+  return impl_->doc;
+}
+const Document& Store::doc() const {
+  return impl_->doc;
+}
+const std::optional<fs::path>& Store::path() const {
+  return impl_->path;
+}
+int Store::watch_fd() const {
+  return impl_->watch;
+}
 
 Result<std::optional<ChangeHash>> Store::commit(std::string_view message) {
   auto sealed = impl_->doc.commit(message);

@@ -77,8 +77,8 @@ using Bytes = std::vector<std::uint8_t>;
 // A scalar value. Two scalars are equal when type and value are equal.
 // Construct strings as std::string{...} to keep a literal from turning into
 // a bool.
-using Scalar =
-    std::variant<Null, std::string, std::int64_t, std::uint64_t, double, Counter, Timestamp, bool, Bytes>;
+using Scalar = std::variant<Null, std::string, std::int64_t, std::uint64_t, double, Counter,
+                            Timestamp, bool, Bytes>;
 
 // What a map key holds: a scalar or an object.
 using Value = std::variant<Scalar, ObjRef>;
@@ -136,8 +136,8 @@ using Op = std::variant<PutOp, MakeObjOp, DeleteOp, InsertTextOp, DeleteTextOp>;
 // one counter per code point, every other op takes one.
 struct Commit {
   ActorId actor;
-  std::uint64_t seq = 0;       // 1, 2, ... per actor
-  std::uint64_t start_op = 0;  // counter of the first op
+  std::uint64_t seq = 0;         // 1, 2, ... per actor
+  std::uint64_t start_op = 0;    // counter of the first op
   std::vector<ChangeHash> deps;  // heads when the change began, sorted
   std::string message;
   std::vector<Op> ops;

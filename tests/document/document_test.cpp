@@ -14,7 +14,9 @@
 namespace kova::doc {
 namespace {
 
-Scalar str(const char* s) { return std::string{s}; }
+Scalar str(const char* s) {
+  return std::string{s};
+}
 
 std::optional<Scalar> scalar_at(const Document& d, ObjId obj, std::string_view key) {
   auto v = d.get(obj, key);
@@ -48,7 +50,8 @@ TEST(Document, ScalarsRoundTripWithTheirType) {
       {"bytes", Bytes{0, 255, 7}},
   };
   Document d;
-  for (const auto& [key, value] : cases) ASSERT_TRUE(d.put(root, key, value));
+  for (const auto& [key, value] : cases)
+    ASSERT_TRUE(d.put(root, key, value));
   Document other;
   ASSERT_TRUE(d.commit("scalars"));
   pull(other, d);
@@ -96,7 +99,8 @@ TEST(Document, EditErrors) {
       {"bad UTF-8 string", d.put(root, "k", str("\xc0\x80")), ErrorCode::InvalidInput},
       {"string over the limit", d.put(root, "k", std::string(max_string_bytes + 1, 'x')),
        ErrorCode::InvalidInput},
-      {"key over the limit", d.put(root, std::string(max_key_bytes + 1, 'k'), Null{}), ErrorCode::InvalidInput},
+      {"key over the limit", d.put(root, std::string(max_key_bytes + 1, 'k'), Null{}),
+       ErrorCode::InvalidInput},
       {"delete an absent key", d.delete_key(root, "nope"), ErrorCode::NotFound},
       {"delete on a text", d.delete_key(text, "k"), ErrorCode::WrongType},
       {"create a list", drop(d.put_object(root, "l", ObjType::List)), ErrorCode::WrongType},
@@ -154,8 +158,8 @@ TEST(Document, DiffedSpliceIsMinimal) {
     const char* name;
     const char* before;
     const char* after;
-    std::size_t deleted;      // characters removed
-    std::string inserted;     // text inserted
+    std::size_t deleted;   // characters removed
+    std::string inserted;  // text inserted
   };
   const Case cases[] = {
       {"equal writes nothing", "web-01", "web-01", 0, ""},
@@ -277,14 +281,16 @@ TEST(Document, ConcurrentInsertsAtOnePlaceKeepRunsTogether) {
   std::optional<std::string> expected;
   do {
     Document merged;
-    for (int i : order) pull(merged, docs[static_cast<std::size_t>(i)]);
+    for (int i : order)
+      pull(merged, docs[static_cast<std::size_t>(i)]);
     auto text = merged.text(t);
     ASSERT_TRUE(text);
     if (!expected) expected = *text;
     EXPECT_EQ(*text, *expected);
   } while (std::next_permutation(order.begin(), order.end()));
   ASSERT_EQ(expected->size(), 11u);
-  for (const char* run : runs) EXPECT_NE(expected->find(run), std::string::npos) << *expected;
+  for (const char* run : runs)
+    EXPECT_NE(expected->find(run), std::string::npos) << *expected;
   EXPECT_EQ(expected->front(), '[');
   EXPECT_EQ(expected->back(), ']');
 }
@@ -318,7 +324,8 @@ TEST(Document, RandomConcurrentEditsConverge) {
       if (rng() % 4 == 0) pull(docs[rng() % 3], docs[rng() % 3]);
     }
     for (auto& to : docs) {
-      for (auto& from : docs) pull(to, from);
+      for (auto& from : docs)
+        pull(to, from);
     }
     EXPECT_EQ(dump_json(docs[0]), dump_json(docs[1]));
     EXPECT_EQ(dump_json(docs[0]), dump_json(docs[2]));

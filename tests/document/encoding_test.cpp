@@ -29,11 +29,14 @@ Bytes8 header() {
 }
 
 Bytes8 with(Bytes8 b, std::initializer_list<std::uint64_t> varints) {
-  for (auto v : varints) uvar(b, v);
+  for (auto v : varints)
+    uvar(b, v);
   return b;
 }
 
-Bytes8 as_bytes(const std::string& s) { return Bytes8(s.begin(), s.end()); }
+Bytes8 as_bytes(const std::string& s) {
+  return Bytes8(s.begin(), s.end());
+}
 
 Commit sample_commit() {
   Document d(ActorId{{7}});
@@ -108,19 +111,26 @@ TEST(Encoding, RejectsHostileLengthsAndCounts) {
       {"actor count 0xffffffff", many_actors, "actor count over its limit"},
       {"actors past the end", actors_past_end, "actor count exceeds the commit"},
       {"no actor", with({1}, {0}), "no actor"},
-      {"dep count limit + 1", with(header(), {max_deps_per_commit + 1}), "dependency count over its limit"},
-      {"dep count at the limit, bytes missing", limit_deps_short, "dependency count exceeds the commit"},
-      {"message 0x80000000 bytes", with(header(), {0, 0x80000000u}), "message longer than its limit"},
+      {"dep count limit + 1", with(header(), {max_deps_per_commit + 1}),
+       "dependency count over its limit"},
+      {"dep count at the limit, bytes missing", limit_deps_short,
+       "dependency count exceeds the commit"},
+      {"message 0x80000000 bytes", with(header(), {0, 0x80000000u}),
+       "message longer than its limit"},
       {"message past the end", with(header(), {0, 10}), "ends early"},
       {"op count 0xffffffff", with(header(), {0, 0, 0xffffffff}), "op count over its limit"},
       {"no ops", with(header(), {0, 0, 0}), "no ops"},
       {"unknown op kind", with(header(), {0, 0, 1, 9, 0, 0, 0}), "unknown op kind"},
-      {"key 0xffffffff bytes", with(header(), {0, 0, 1, 1, 0, 0, 0xffffffff}), "key longer than its limit"},
+      {"key 0xffffffff bytes", with(header(), {0, 0, 1, 1, 0, 0, 0xffffffff}),
+       "key longer than its limit"},
       {"empty key", with(header(), {0, 0, 1, 1, 0, 0, 0}), "empty key"},
-      {"pred count 0x80000000", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0x80000000u}), "pred count over"},
+      {"pred count 0x80000000", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0x80000000u}),
+       "pred count over"},
       {"actor index out of range", with(header(), {0, 0, 1, 1, 5, 3}), "actor index out of range"},
-      {"unknown scalar type", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0, 42}), "unknown scalar type"},
-      {"bytes scalar 0xffffffff", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0, 9, 0xffffffff}), "bytes longer"},
+      {"unknown scalar type", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0, 42}),
+       "unknown scalar type"},
+      {"bytes scalar 0xffffffff", with(header(), {0, 0, 1, 1, 0, 0, 1, 'k', 0, 9, 0xffffffff}),
+       "bytes longer"},
       {"varint over 64 bits", too_wide, "integer too large"},
       {"overlong varint", overlong_seq, "canonical"},
   };

@@ -276,7 +276,9 @@ TEST_F(StoreTest, DamagedFilesAreRefusedAndLeftUntouched) {
        },
        "truncated"},
       {"another program's database",
-       [](const fs::path& p) { run_sql(p, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('x')"); },
+       [](const fs::path& p) {
+         run_sql(p, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('x')");
+       },
        "another program"},
       {"newer format version",
        [&](const fs::path& p) {
