@@ -178,6 +178,22 @@ TEST_F(StoreTest, TwoStoresOnOneFileSeeEachOthersCommits) {
   EXPECT_EQ(dump_json(c.doc()), dump_json(a.doc()));
 }
 
+TEST_F(StoreTest, RefreshCommitsAPendingChangeFirst) {
+  const fs::path file = dir_ / "doc.sqlite";
+  Store a = open_ok(file);
+  Store b = open_ok(file);
+  ASSERT_TRUE(a.doc().put(root, "a", true));
+  ASSERT_TRUE(b.doc().put(root, "b", true));
+  ASSERT_TRUE(b.commit("b"));
+  auto changed = a.refresh();
+  ASSERT_TRUE(changed) << changed.error().message;
+  EXPECT_TRUE(*changed);
+  EXPECT_FALSE(a.doc().has_pending());
+  ASSERT_TRUE(b.refresh());
+  EXPECT_EQ(dump_json(b.doc()), dump_json(a.doc()));
+  EXPECT_EQ(b.doc().keys(root), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST_F(StoreTest, SecondProcessWakesTheFirst) {
   const fs::path file = dir_ / "doc.sqlite";
   Store mine = open_ok(file);
