@@ -18,9 +18,11 @@ void header(std::vector<std::uint8_t>& out) {
   put_u32(out, 0);
   put_u16(out, width);
   put_u16(out, height);
-  for (std::uint8_t b : encode_pixel_format(requested_pixel_format)) put_u8(out, b);
+  for (std::uint8_t b : encode_pixel_format(requested_pixel_format))
+    put_u8(out, b);
   put_u32(out, 5);
-  for (char c : std::string("bench")) put_u8(out, static_cast<std::uint8_t>(c));
+  for (char c : std::string("bench"))
+    put_u8(out, static_cast<std::uint8_t>(c));
 }
 
 void rect(std::vector<std::uint8_t>& out, std::uint16_t x, std::uint16_t y, std::uint16_t w,
@@ -33,7 +35,8 @@ void rect(std::vector<std::uint8_t>& out, std::uint16_t x, std::uint16_t y, std:
 }
 
 void pixel(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) put_u8(out, static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    put_u8(out, static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 void full_raw(std::vector<std::uint8_t>& out, std::uint32_t seed) {
@@ -41,7 +44,8 @@ void full_raw(std::vector<std::uint8_t>& out, std::uint32_t seed) {
   put_u8(out, 0);
   put_u16(out, 1);
   rect(out, 0, 0, width, height, Encoding::Raw);
-  for (std::uint32_t i = 0; i < std::uint32_t{width} * height; ++i) pixel(out, i * 2654435761u + seed);
+  for (std::uint32_t i = 0; i < std::uint32_t{width} * height; ++i)
+    pixel(out, i * 2654435761u + seed);
 }
 
 // Scrolling-like moves: 1000 rectangles of 128x64 per update.
@@ -83,12 +87,15 @@ void rres(std::vector<std::uint8_t>& out, std::uint32_t n) {
 bool generate_stream(const std::string& kind, std::vector<std::uint8_t>& out) {
   header(out);
   if (kind == "raw") {
-    for (std::uint32_t n = 0; n < 10; ++n) full_raw(out, n);
+    for (std::uint32_t n = 0; n < 10; ++n)
+      full_raw(out, n);
   } else if (kind == "copyrect") {
     full_raw(out, 0);
-    for (std::uint32_t n = 0; n < 300; ++n) copyrects(out, n);
+    for (std::uint32_t n = 0; n < 300; ++n)
+      copyrects(out, n);
   } else if (kind == "rre") {
-    for (std::uint32_t n = 0; n < 300; ++n) rres(out, n);
+    for (std::uint32_t n = 0; n < 300; ++n)
+      rres(out, n);
   } else {
     return false;
   }

@@ -25,8 +25,8 @@ class ByteReader {
   }
   std::uint32_t u32() {
     auto b = take(4);
-    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-           (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           std::uint32_t{b[3]};
   }
   std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
   std::span<const std::uint8_t> bytes(std::size_t n) { return take(n); }
@@ -44,7 +44,9 @@ class ByteReader {
 };
 
 // Appends big-endian fields to an outgoing message.
-inline void put_u8(std::vector<std::uint8_t>& out, std::uint8_t v) { out.push_back(v); }
+inline void put_u8(std::vector<std::uint8_t>& out, std::uint8_t v) {
+  out.push_back(v);
+}
 inline void put_u16(std::vector<std::uint8_t>& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v >> 8));
   out.push_back(static_cast<std::uint8_t>(v));

@@ -29,7 +29,8 @@ bool write_png_rows(png_structp png, png_infop info, const VncFrame& frame,
   png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (png_const_bytep row : rows) png_write_row(png, row);
+  for (png_const_bytep row : rows)
+    png_write_row(png, row);
   png_write_end(png, nullptr);
   return true;
 }
@@ -84,8 +85,7 @@ int vnc_capture_command(std::span<const std::string_view> args) {
   }
   const auto port = parse_port(args[1]);
   if (!port) {
-    std::fprintf(stderr, "invalid port: %.*s\n", static_cast<int>(args[1].size()),
-                 args[1].data());
+    std::fprintf(stderr, "invalid port: %.*s\n", static_cast<int>(args[1].size()), args[1].data());
     return 2;
   }
   std::optional<std::string> password;

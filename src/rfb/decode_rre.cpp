@@ -19,7 +19,8 @@ void fill_rect(Framebuffer& fb, std::uint32_t x, std::uint32_t y, std::uint32_t 
   if (columns == 0 || y >= fb.height()) return;
   const std::size_t bytes = std::size_t{columns} * 4;
   if (run.size() < bytes) run.resize(bytes);
-  for (std::size_t i = 0; i < bytes; i += 4) std::memcpy(run.data() + i, pixel.data(), 4);
+  for (std::size_t i = 0; i < bytes; i += 4)
+    std::memcpy(run.data() + i, pixel.data(), 4);
   for (std::uint32_t row = 0; row < height; ++row) {
     const std::uint32_t ty = saturating_add16(y, row);
     if (ty >= fb.height()) break;

@@ -33,6 +33,8 @@ void Framebuffer::make_exclusive() {
   if (is_shared()) pixels_ = std::make_shared<PixelBuffer>(*pixels_);
 }
 
-VncFrame Framebuffer::snapshot() const { return VncFrame{pixels_, generation_, width_, height_}; }
+VncFrame Framebuffer::snapshot() const {
+  return VncFrame{pixels_, generation_, width_, height_};
+}
 
 }  // namespace remote::rfb

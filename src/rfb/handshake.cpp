@@ -25,7 +25,9 @@ std::optional<std::uint8_t> parse_u8(std::string_view text) {
   return static_cast<std::uint8_t>(value);
 }
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // A u32 length and that many bytes, decoded with replacement. Bounded so a
 // server cannot make us wait for or keep an unbounded text.
@@ -165,7 +167,8 @@ class Handshake {
     ByteReader r(*fixed);
     init_.width = r.u16();
     init_.height = r.u16();
-    init_.server_format = decode_pixel_format(r.bytes(pixel_format_bytes).first<pixel_format_bytes>());
+    init_.server_format =
+        decode_pixel_format(r.bytes(pixel_format_bytes).first<pixel_format_bytes>());
     const std::uint32_t name_length = r.u32();
     if (name_length > max_server_name_bytes) {
       return invalid_data("RFB server name exceeds the 16 KiB limit");
@@ -204,7 +207,8 @@ std::optional<ProtocolVersion> parse_protocol_version(std::span<const std::uint8
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!text.starts_with("RFB ")) return std::nullopt;
   text.remove_prefix(4);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+  while (!text.empty() && is_space(text.back()))
+    text.remove_suffix(1);
   const auto dot = text.find('.');
   if (dot == std::string_view::npos) return std::nullopt;
   auto major = parse_u8(text.substr(0, dot));

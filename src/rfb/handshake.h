@@ -14,12 +14,12 @@ namespace remote::rfb {
 
 // States of the exchange, each with what it reads and where it goes next.
 enum class HandshakeState : std::uint8_t {
-  WaitingForVersion,        // 12 bytes; replies 3.3/3.7/3.8 -> WaitingForSecurity
-  WaitingForSecurity,       // 3.3: u32 type; 3.7+: count, types, reply -> per type
-  WaitingForChallenge,      // type 2: 16 bytes, replies -> WaitingForSecurityResult
-  WaitingForSecurityResult, // u32, 0 -> SendingClientInit, else reason -> failure
-  SendingClientInit,        // shared flag 1 -> WaitingForServerInit
-  WaitingForServerInit,     // 24 bytes + name -> Done
+  WaitingForVersion,         // 12 bytes; replies 3.3/3.7/3.8 -> WaitingForSecurity
+  WaitingForSecurity,        // 3.3: u32 type; 3.7+: count, types, reply -> per type
+  WaitingForChallenge,       // type 2: 16 bytes, replies -> WaitingForSecurityResult
+  WaitingForSecurityResult,  // u32, 0 -> SendingClientInit, else reason -> failure
+  SendingClientInit,         // shared flag 1 -> WaitingForServerInit
+  WaitingForServerInit,      // 24 bytes + name -> Done
   Done,
 };
 

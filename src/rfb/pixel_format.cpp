@@ -40,7 +40,9 @@ std::array<std::uint8_t, pixel_format_bytes> encode_pixel_format(const PixelForm
   return bytes;
 }
 
-unsigned bytes_per_pixel(const PixelFormat& f) { return (unsigned{f.bits_per_pixel} + 7) / 8; }
+unsigned bytes_per_pixel(const PixelFormat& f) {
+  return (unsigned{f.bits_per_pixel} + 7) / 8;
+}
 
 namespace {
 

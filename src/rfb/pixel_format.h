@@ -30,8 +30,7 @@ using Rgba = std::array<std::uint8_t, 4>;
 
 // 32 bits, little-endian, 8 bits per channel: a wire pixel arrives as blue,
 // green, red and an ignored fourth byte.
-inline constexpr PixelFormat requested_pixel_format{32, 24, false, true, 255, 255,
-                                                    255, 16, 8,     0};
+inline constexpr PixelFormat requested_pixel_format{32, 24, false, true, 255, 255, 255, 16, 8, 0};
 
 // Decoding treats any non-zero flag as true and performs no validation.
 PixelFormat decode_pixel_format(std::span<const std::uint8_t, pixel_format_bytes> bytes);

@@ -95,7 +95,9 @@ void reclaim_unheld_snapshot(VncShared& shared, const Framebuffer& fb) {
   if (shared.frame->pixels.use_count() == 2) shared.frame.reset();
 }
 
-Result<void> send(Stream& s, const std::vector<std::uint8_t>& bytes) { return s.write(bytes); }
+Result<void> send(Stream& s, const std::vector<std::uint8_t>& bytes) {
+  return s.write(bytes);
+}
 
 Result<void> send_event(Stream& s, const VncInputEvent& event) {
   if (const auto* key = std::get_if<VncKeyEvent>(&event)) {
@@ -155,8 +157,7 @@ class Worker {
       auto ready = s.wait_readable(read_poll_interval_ms);
       if (!ready) return std::unexpected(ready.error());
       if (!*ready) {
-        if (Clock::now() - last_request_ >=
-            std::chrono::milliseconds(update_request_interval_ms)) {
+        if (Clock::now() - last_request_ >= std::chrono::milliseconds(update_request_interval_ms)) {
           if (auto r = request_update(s, true); !r) return r;
         }
         continue;
@@ -209,7 +210,7 @@ void worker_main(WorkerContext ctx) {
 }  // namespace
 
 std::expected<VncSession, std::string> VncSession::start(std::string host, std::uint16_t port,
-                                                          std::optional<std::string> password) {
+                                                         std::optional<std::string> password) {
   auto shared = std::make_shared<VncShared>();
   WorkerContext ctx{std::move(host), port, password.value_or(std::string{}), shared};
   try {
@@ -228,7 +229,9 @@ VncSession& VncSession::operator=(VncSession&& other) noexcept {
   return *this;
 }
 
-VncSession::~VncSession() { close(); }
+VncSession::~VncSession() {
+  close();
+}
 
 void VncSession::close() {
   if (!shared_) return;

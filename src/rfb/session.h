@@ -48,7 +48,7 @@ class VncSession {
   // An error is the text of a failed thread creation. An absent password is
   // used like an empty one.
   static std::expected<VncSession, std::string> start(std::string host, std::uint16_t port,
-                                                       std::optional<std::string> password);
+                                                      std::optional<std::string> password);
 
   VncSession(VncSession&&) noexcept = default;
   VncSession& operator=(VncSession&& other) noexcept;

@@ -98,7 +98,9 @@ Result<int> connect_tcp(const std::string& host, std::uint16_t port, SocketCance
 SocketStream::SocketStream(int fd, SocketCanceller& canceller)
     : fd_(fd), canceller_(canceller), buffer_(socket_buffer_bytes) {}
 
-SocketStream::~SocketStream() { close_attached(fd_, canceller_); }
+SocketStream::~SocketStream() {
+  close_attached(fd_, canceller_);
+}
 
 Result<void> SocketStream::fill(std::uint8_t* out, std::size_t n) {
   std::size_t got = 0;
@@ -126,7 +128,8 @@ Result<std::span<const std::uint8_t>> SocketStream::read(std::size_t n) {
     large_.resize(n);
     std::memcpy(large_.data(), buffer_.data() + begin_, buffered);
     begin_ = end_ = 0;
-    if (auto r = fill(large_.data() + buffered, n - buffered); !r) return std::unexpected(r.error());
+    if (auto r = fill(large_.data() + buffered, n - buffered); !r)
+      return std::unexpected(r.error());
     return std::span<const std::uint8_t>(large_.data(), n);
   }
   std::memmove(buffer_.data(), buffer_.data() + begin_, buffered);

@@ -9,8 +9,7 @@
 namespace remote::rfb {
 
 std::vector<std::uint8_t> encode_set_pixel_format(const PixelFormat& format) {
-  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(ClientMessage::SetPixelFormat), 0, 0,
-                                0};
+  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(ClientMessage::SetPixelFormat), 0, 0, 0};
   const auto bytes = encode_pixel_format(format);
   out.insert(out.end(), bytes.begin(), bytes.end());
   return out;
@@ -68,8 +67,8 @@ RectDecoder decoder_for(std::int32_t encoding) {
 
 Result<void> discard(Stream& in, std::uint64_t length) {
   while (length > 0) {
-    const std::size_t piece = static_cast<std::size_t>(
-        std::min<std::uint64_t>(length, discard_chunk_bytes));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, discard_chunk_bytes));
     auto got = in.read(piece);
     if (!got) return std::unexpected(got.error());
     length -= piece;

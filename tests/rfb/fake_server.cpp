@@ -29,7 +29,9 @@ int listen_loopback(std::uint16_t& port) {
 
 }  // namespace
 
-Peer::~Peer() { close(); }
+Peer::~Peer() {
+  close();
+}
 
 void Peer::close() {
   if (fd_ >= 0) ::close(fd_);
@@ -64,9 +66,15 @@ std::vector<std::uint8_t> Peer::next_message() {
   if (type.empty()) return {};
   std::size_t rest = 0;
   switch (type[0]) {
-    case 3: rest = 9; break;
-    case 4: rest = 7; break;
-    case 5: rest = 5; break;
+    case 3:
+      rest = 9;
+      break;
+    case 4:
+      rest = 7;
+      break;
+    case 5:
+      rest = 5;
+      break;
     default:
       ADD_FAILURE() << "unexpected client message " << int{type[0]};
       return {};
@@ -129,8 +137,8 @@ void handshake_none(Peer& peer, std::uint16_t width, std::uint16_t height) {
   peer.send(Wire().u32(0));
   EXPECT_EQ(peer.recv(1), std::vector<std::uint8_t>{1});  // shared flag
   peer.send(server_init(width, height, "fake"));
-  EXPECT_EQ(peer.recv(20), (std::vector<std::uint8_t>{0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0,
-                                                      255, 16, 8, 0, 0, 0, 0}));
+  EXPECT_EQ(peer.recv(20), (std::vector<std::uint8_t>{0, 0,   0, 0,   32, 24, 0, 1, 0, 255,
+                                                      0, 255, 0, 255, 16, 8,  0, 0, 0, 0}));
   EXPECT_EQ(peer.recv(16),
             (std::vector<std::uint8_t>{2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
   EXPECT_EQ(peer.next_update_request(),

@@ -32,14 +32,16 @@ bool on_path(const std::string& program) {
 
 std::vector<char*> c_strings(std::vector<std::string>& items) {
   std::vector<char*> out;
-  for (auto& s : items) out.push_back(s.data());
+  for (auto& s : items)
+    out.push_back(s.data());
   out.push_back(nullptr);
   return out;
 }
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e)
+    env.emplace_back(*e);
   env.insert(env.end(), extra.begin(), extra.end());
   return env;
 }
@@ -64,7 +66,8 @@ std::string spawn_and_read_line(std::vector<std::string> argv, int fd,
   } else {
     char c = 0;
     pollfd p{ready[0], POLLIN, 0};
-    while (::poll(&p, 1, 20'000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') line += c;
+    while (::poll(&p, 1, 20'000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
+      line += c;
   }
   ::close(ready[0]);
   return line;
@@ -113,16 +116,16 @@ int run_program(const std::vector<std::string>& argv, const std::vector<std::str
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   if (!stdout_file.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, stdout_file.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
   }
   std::vector<std::string> args = argv;
   std::vector<std::string> envs = environment_with(env);
   auto c_args = c_strings(args);
   auto c_env = c_strings(envs);
   pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, c_args.data(),
-                                c_env.data());
+  const int rc =
+      ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, c_args.data(), c_env.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   if (rc == 0 && !stdin_text.empty()) {
@@ -140,12 +143,21 @@ Xvnc::Xvnc(const Options& options) : dir_(make_temp_dir()) {
     problem_ = "Xvnc not found on PATH: install tigervnc-standalone-server";
     return;
   }
-  std::vector<std::string> argv{"Xvnc", "-displayfd", "3", "-localhost", "-interface",
-                                "127.0.0.1", "-geometry",
-                                std::to_string(options.width) + "x" +
-                                    std::to_string(options.height),
-                                "-depth", "24", "-SecurityTypes", options.security_types,
-                                "-nolisten", "tcp"};
+  std::vector<std::string> argv{
+      "Xvnc",
+      "-displayfd",
+      "3",
+      "-localhost",
+      "-interface",
+      "127.0.0.1",
+      "-geometry",
+      std::to_string(options.width) + "x" + std::to_string(options.height),
+      "-depth",
+      "24",
+      "-SecurityTypes",
+      options.security_types,
+      "-nolisten",
+      "tcp"};
   if (!options.password.empty()) {
     const auto file = dir_ / "passwd";
     if (run_program({"vncpasswd", "-f"}, {}, options.password + "\n", file) != 0) {
@@ -181,7 +193,8 @@ Xvnc::Xvnc(const Options& options) : dir_(make_temp_dir()) {
   std::string number;
   char c = 0;
   pollfd p{ready[0], POLLIN, 0};
-  while (::poll(&p, 1, 20'000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+  while (::poll(&p, 1, 20'000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
+    number += c;
   ::close(ready[0]);
   if (number.empty()) {
     std::ifstream in(log);
@@ -212,8 +225,7 @@ X11vnc::X11vnc(const std::string& password, std::uint16_t width, std::uint16_t h
       return;
     }
   }
-  const std::string screen =
-      std::to_string(width) + "x" + std::to_string(height) + "x24";
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   const std::string number =
       spawn_and_read_line({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"},
                           3, dir_ / "Xvfb.log", xvfb_);
@@ -223,8 +235,9 @@ X11vnc::X11vnc(const std::string& password, std::uint16_t width, std::uint16_t h
   }
   display_ = std::stoi(number);
   port_ = free_loopback_port();
-  std::vector<std::string> argv{"x11vnc", "-display", ":" + number, "-rfbport",
-                                std::to_string(port_), "-localhost", "-forever", "-quiet", "-nocursor"};
+  std::vector<std::string> argv{
+      "x11vnc",     "-display", ":" + number, "-rfbport", std::to_string(port_),
+      "-localhost", "-forever", "-quiet",     "-nocursor"};
   if (password.empty()) {
     argv.push_back("-nopw");
   } else {

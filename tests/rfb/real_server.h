@@ -14,8 +14,7 @@ namespace remote::rfb::testing {
 
 // Runs a program to completion; its exit status, or -1 when it cannot start.
 int run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-                const std::string& stdin_text = {},
-                const std::filesystem::path& stdout_file = {});
+                const std::string& stdin_text = {}, const std::filesystem::path& stdout_file = {});
 
 class Xvnc {
  public:

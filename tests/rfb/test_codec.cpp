@@ -19,7 +19,8 @@ constexpr Rgba blue{0, 0, 255, 255};
 
 TEST(PixelFormat, RequestedFormatWireBytes) {
   const auto bytes = encode_pixel_format(requested_pixel_format);
-  const std::array<std::uint8_t, 16> expected{32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0};
+  const std::array<std::uint8_t, 16> expected{32, 24,  0,  1, 0, 255, 0, 255,
+                                              0,  255, 16, 8, 0, 0,   0, 0};
   EXPECT_EQ(bytes, expected);
   EXPECT_EQ(decode_pixel_format(bytes), requested_pixel_format);
 }
@@ -133,9 +134,21 @@ TEST(Update, LimitsAndFailureTexts) {
   bpp0.bits_per_pixel = 0;
   PixelFormat bpp40 = requested_pixel_format;
   bpp40.bits_per_pixel = 40;
-  const Wire rre_two_big = Wire().update(1).rect(0, 0, 1, 1, 2).u32(2).pixel(0, 0, 0)
-                               .pixel(1, 1, 1).u16(0).u16(0).u16(4000).u16(2500)
-                               .pixel(1, 1, 1).u16(0).u16(0).u16(4000).u16(2500);
+  const Wire rre_two_big = Wire()
+                               .update(1)
+                               .rect(0, 0, 1, 1, 2)
+                               .u32(2)
+                               .pixel(0, 0, 0)
+                               .pixel(1, 1, 1)
+                               .u16(0)
+                               .u16(0)
+                               .u16(4000)
+                               .u16(2500)
+                               .pixel(1, 1, 1)
+                               .u16(0)
+                               .u16(0)
+                               .u16(4000)
+                               .u16(2500);
   const struct {
     const char* name;
     Wire wire;
@@ -145,9 +158,11 @@ TEST(Update, LimitsAndFailureTexts) {
   } cases[] = {
       {"4096 rectangles", Wire().update(4096).append([] {
          Wire w;
-         for (int i = 0; i < 4096; ++i) w.rect(0, 0, 0, 0, 0);
+         for (int i = 0; i < 4096; ++i)
+           w.rect(0, 0, 0, 0, 0);
          return w;
-       }()), requested_pixel_format, nullptr, 0},
+       }()),
+       requested_pixel_format, nullptr, 0},
       {"4097 rectangles", Wire().update(4097).rect(0, 0, 0, 0, 0), requested_pixel_format,
        "RFB update has too many rectangles", 12},
       {"bpp 0", Wire().update(0), bpp0, "invalid RFB pixel format", 0},
@@ -164,15 +179,24 @@ TEST(Update, LimitsAndFailureTexts) {
        requested_pixel_format, "RFB RRE update has too many subrectangles", 8},
       {"rre background 4097x4096", Wire().update(1).rect(0, 0, 4097, 4096, 2).u32(0).zeros(4),
        requested_pixel_format, "RRE background rectangle exceeds the pixel work limit", 4},
-      {"rre subrect 4097x4096", Wire().update(1).rect(0, 0, 1, 1, 2).u32(1).pixel(0, 0, 0)
-           .pixel(1, 1, 1).u16(0).u16(0).u16(4097).u16(4096),
+      {"rre subrect 4097x4096",
+       Wire()
+           .update(1)
+           .rect(0, 0, 1, 1, 2)
+           .u32(1)
+           .pixel(0, 0, 0)
+           .pixel(1, 1, 1)
+           .u16(0)
+           .u16(0)
+           .u16(4097)
+           .u16(4096),
        requested_pixel_format, "RRE subrectangle exceeds the pixel work limit", 0},
       {"rre subrects sum", rre_two_big, requested_pixel_format,
        "RRE subrectangles exceed the pixel work limit", 0},
       {"truncated header", Wire().update(1).u16(0).u16(0), requested_pixel_format,
        "failed to fill whole buffer", 0},
-      {"truncated raw", Wire().update(1).rect(0, 0, 2, 1, 0).pixel(1, 2, 3),
-       requested_pixel_format, "failed to fill whole buffer", 0},
+      {"truncated raw", Wire().update(1).rect(0, 0, 2, 1, 0).pixel(1, 2, 3), requested_pixel_format,
+       "failed to fill whole buffer", 0},
       {"truncated rre", Wire().update(1).rect(0, 0, 2, 1, 2).u32(3).pixel(1, 2, 3).zeros(20),
        requested_pixel_format, "failed to fill whole buffer", 0},
   };
@@ -206,7 +230,8 @@ Framebuffer numbered() {
   Framebuffer fb = Framebuffer::create(4, 3);
   Wire w = Wire().update(1).rect(0, 0, 4, 3, 0);
   for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 4; ++x) w.pixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7);
+    for (int x = 0; x < 4; ++x)
+      w.pixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7);
   }
   EXPECT_TRUE(decode(fb, w.bytes).result);
   return fb;
@@ -228,8 +253,13 @@ TEST(Update, RawOutsideFramebufferConsumesPayloadAndChangesNothing) {
 
 TEST(Update, RawPartlyOutsideIsClipped) {
   Framebuffer fb = numbered();
-  const Wire w = Wire().update(1).rect(3, 2, 2, 2, 0).pixel(255, 0, 0).pixel(0, 0, 255)
-                     .pixel(0, 0, 255).pixel(0, 0, 255);
+  const Wire w = Wire()
+                     .update(1)
+                     .rect(3, 2, 2, 2, 0)
+                     .pixel(255, 0, 0)
+                     .pixel(0, 0, 255)
+                     .pixel(0, 0, 255)
+                     .pixel(0, 0, 255);
   ASSERT_TRUE(decode(fb, w.bytes).result);
   EXPECT_EQ(fb.pixel_at(3, 2), red);
   EXPECT_EQ(fb.pixel_at(2, 2), px(2, 2));
@@ -242,19 +272,26 @@ TEST(Update, CopyRectCases) {
     std::vector<std::pair<std::pair<int, int>, Rgba>> expected;
   } cases[] = {
       // Moving rows 0-1 one row down must read the untouched row 1.
-      {"overlap down", Wire().update(1).rect(0, 1, 4, 2, 1).u16(0).u16(0),
+      {"overlap down",
+       Wire().update(1).rect(0, 1, 4, 2, 1).u16(0).u16(0),
        {{{0, 0}, px(0, 0)}, {{1, 1}, px(1, 0)}, {{2, 2}, px(2, 1)}}},
-      {"overlap up", Wire().update(1).rect(0, 0, 4, 2, 1).u16(0).u16(1),
+      {"overlap up",
+       Wire().update(1).rect(0, 0, 4, 2, 1).u16(0).u16(1),
        {{{0, 0}, px(0, 1)}, {{3, 1}, px(3, 2)}, {{1, 2}, px(1, 2)}}},
-      {"overlap left", Wire().update(1).rect(0, 2, 3, 1, 1).u16(1).u16(2),
+      {"overlap left",
+       Wire().update(1).rect(0, 2, 3, 1, 1).u16(1).u16(2),
        {{{0, 2}, px(1, 2)}, {{2, 2}, px(3, 2)}, {{3, 2}, px(3, 2)}}},
-      {"destination partly outside", Wire().update(1).rect(2, 2, 3, 2, 1).u16(0).u16(0),
+      {"destination partly outside",
+       Wire().update(1).rect(2, 2, 3, 2, 1).u16(0).u16(0),
        {{{2, 2}, px(0, 0)}, {{3, 2}, px(1, 0)}, {{1, 2}, px(1, 2)}}},
-      {"overlap right", Wire().update(1).rect(1, 0, 3, 1, 1).u16(0).u16(0),
+      {"overlap right",
+       Wire().update(1).rect(1, 0, 3, 1, 1).u16(0).u16(0),
        {{{1, 0}, px(0, 0)}, {{2, 0}, px(1, 0)}, {{3, 0}, px(2, 0)}}},
-      {"source outside", Wire().update(1).rect(0, 0, 2, 1, 1).u16(3).u16(2),
+      {"source outside",
+       Wire().update(1).rect(0, 0, 2, 1, 1).u16(3).u16(2),
        {{{0, 0}, px(3, 2)}, {{1, 0}, black}}},
-      {"source saturated", Wire().update(1).rect(0, 0, 2, 2, 1).u16(65535).u16(0),
+      {"source saturated",
+       Wire().update(1).rect(0, 0, 2, 2, 1).u16(65535).u16(0),
        {{{0, 0}, black}, {{1, 1}, black}}},
   };
   for (const auto& c : cases) {
@@ -263,7 +300,8 @@ TEST(Update, CopyRectCases) {
     ASSERT_TRUE(decode(fb, c.wire.bytes).result);
     for (const auto& [pos, pixel] : c.expected) {
       EXPECT_EQ(fb.pixel_at(static_cast<std::uint32_t>(pos.first),
-                            static_cast<std::uint32_t>(pos.second)), pixel)
+                            static_cast<std::uint32_t>(pos.second)),
+                pixel)
           << pos.first << "," << pos.second;
     }
   }
@@ -275,18 +313,49 @@ TEST(Update, RreCases) {
     Wire wire;
     std::vector<std::pair<std::pair<int, int>, Rgba>> expected;
   } cases[] = {
-      {"background only", Wire().update(1).rect(1, 1, 2, 1, 2).u32(0).pixel(255, 0, 0),
+      {"background only",
+       Wire().update(1).rect(1, 1, 2, 1, 2).u32(0).pixel(255, 0, 0),
        {{{1, 1}, red}, {{2, 1}, red}, {{0, 1}, px(0, 1)}, {{3, 1}, px(3, 1)}}},
       {"subrect drawn beyond its rectangle",
-       Wire().update(1).rect(0, 0, 1, 1, 2).u32(1).pixel(255, 0, 0)
-           .pixel(0, 0, 255).u16(1).u16(1).u16(3).u16(1),
+       Wire()
+           .update(1)
+           .rect(0, 0, 1, 1, 2)
+           .u32(1)
+           .pixel(255, 0, 0)
+           .pixel(0, 0, 255)
+           .u16(1)
+           .u16(1)
+           .u16(3)
+           .u16(1),
        {{{0, 0}, red}, {{1, 1}, blue}, {{3, 1}, blue}, {{1, 0}, px(1, 0)}}},
-      {"later subrects win", Wire().update(1).rect(0, 0, 2, 1, 2).u32(2).pixel(255, 0, 0)
-           .pixel(0, 0, 255).u16(0).u16(0).u16(2).u16(1)
-           .pixel(0, 255, 0).u16(1).u16(0).u16(1).u16(1),
+      {"later subrects win",
+       Wire()
+           .update(1)
+           .rect(0, 0, 2, 1, 2)
+           .u32(2)
+           .pixel(255, 0, 0)
+           .pixel(0, 0, 255)
+           .u16(0)
+           .u16(0)
+           .u16(2)
+           .u16(1)
+           .pixel(0, 255, 0)
+           .u16(1)
+           .u16(0)
+           .u16(1)
+           .u16(1),
        {{{0, 0}, blue}, {{1, 0}, green}}},
-      {"saturated origin dropped", Wire().update(1).rect(65535, 0, 1, 1, 2).u32(1)
-           .pixel(255, 0, 0).pixel(0, 0, 255).u16(1).u16(0).u16(5).u16(1),
+      {"saturated origin dropped",
+       Wire()
+           .update(1)
+           .rect(65535, 0, 1, 1, 2)
+           .u32(1)
+           .pixel(255, 0, 0)
+           .pixel(0, 0, 255)
+           .u16(1)
+           .u16(0)
+           .u16(5)
+           .u16(1),
        {{{0, 0}, px(0, 0)}, {{3, 0}, px(3, 0)}}},
   };
   for (const auto& c : cases) {
@@ -297,7 +366,8 @@ TEST(Update, RreCases) {
     EXPECT_EQ(d.unread, 0u);
     for (const auto& [pos, pixel] : c.expected) {
       EXPECT_EQ(fb.pixel_at(static_cast<std::uint32_t>(pos.first),
-                            static_cast<std::uint32_t>(pos.second)), pixel)
+                            static_cast<std::uint32_t>(pos.second)),
+                pixel)
           << pos.first << "," << pos.second;
     }
   }
@@ -313,8 +383,8 @@ TEST(Update, ZeroRectanglesAdvanceTheGeneration) {
 
 TEST(ClientMessages, Encodings) {
   EXPECT_EQ(encode_set_pixel_format(requested_pixel_format),
-            (std::vector<std::uint8_t>{0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8,
-                                       0, 0, 0, 0}));
+            (std::vector<std::uint8_t>{0, 0,   0, 0,   32, 24, 0, 1, 0, 255,
+                                       0, 255, 0, 255, 16, 8,  0, 0, 0, 0}));
   EXPECT_EQ(encode_set_encodings(),
             (std::vector<std::uint8_t>{2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
   EXPECT_EQ(encode_update_request(true, 1920, 1080),

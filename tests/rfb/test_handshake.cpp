@@ -14,17 +14,21 @@ namespace {
 using testing::server_init;
 using testing::Wire;
 
-std::vector<std::uint8_t> bytes_of(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytes_of(std::string_view s) {
+  return {s.begin(), s.end()};
+}
 
 std::vector<std::uint8_t> concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
   std::vector<std::uint8_t> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  for (const auto& p : parts)
+    out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 
 const Challenge challenge = [] {
   Challenge c;
-  for (std::uint8_t i = 0; i < 16; ++i) c[i] = i;
+  for (std::uint8_t i = 0; i < 16; ++i)
+    c[i] = i;
   return c;
 }();
 const std::vector<std::uint8_t> challenge_bytes_v(challenge.begin(), challenge.end());
@@ -57,8 +61,12 @@ TEST(VncAuth, KnownAnswers) {
     const auto r = vnc_auth_response(challenge, c.password);
     EXPECT_EQ(std::vector<std::uint8_t>(r.begin(), r.end()), hex(c.response));
   }
-  EXPECT_EQ(vnc_auth_key("\x01" "a")[0], 0x80);
-  EXPECT_EQ(vnc_auth_key("\x01" "a")[1], 0x86);
+  EXPECT_EQ(vnc_auth_key("\x01"
+                         "a")[0],
+            0x80);
+  EXPECT_EQ(vnc_auth_key("\x01"
+                         "a")[1],
+            0x86);
 }
 
 TEST(Handshake, AgreedVersion) {
@@ -66,12 +74,24 @@ TEST(Handshake, AgreedVersion) {
     const char* text;
     std::optional<std::uint8_t> minor;
   } cases[] = {
-      {"RFB 003.008\n", 8}, {"RFB 003.007\n", 7}, {"RFB 003.003\n", 3}, {"RFB 003.005\n", 3},
-      {"RFB 003.889\n", std::nullopt}, {"RFB 004.000\n", 8}, {"RFB 002.009\n", 3},
-      {"RFB 3.8     \n", 8}, {"RFB +3.+8   \n", 8}, {"RFB 003.255\n", 8},
-      {"RFB 003-008\n", std::nullopt}, {"RFB 003.0a8\n", std::nullopt},
-      {"RFX 003.008\n", std::nullopt}, {"RFB ++3.008\n", std::nullopt},
-      {"RFB 003.\xff\xfe" "8\n", std::nullopt}, {"RFB 256.008\n", std::nullopt},
+      {"RFB 003.008\n", 8},
+      {"RFB 003.007\n", 7},
+      {"RFB 003.003\n", 3},
+      {"RFB 003.005\n", 3},
+      {"RFB 003.889\n", std::nullopt},
+      {"RFB 004.000\n", 8},
+      {"RFB 002.009\n", 3},
+      {"RFB 3.8     \n", 8},
+      {"RFB +3.+8   \n", 8},
+      {"RFB 003.255\n", 8},
+      {"RFB 003-008\n", std::nullopt},
+      {"RFB 003.0a8\n", std::nullopt},
+      {"RFX 003.008\n", std::nullopt},
+      {"RFB ++3.008\n", std::nullopt},
+      {"RFB 003.\xff\xfe"
+       "8\n",
+       std::nullopt},
+      {"RFB 256.008\n", std::nullopt},
       {"RFB  03.008\n", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -109,23 +129,38 @@ TEST(Handshake, Exchanges) {
   const std::vector<std::uint8_t> ok{0, 0, 0, 0}, bad{0, 0, 0, 1}, shared{1};
   const Exchange cases[] = {
       {"3.8 None", concat({v38, {1, 1}, ok, init}), "", concat({v38, {1}, shared}), {}},
-      {"3.8 prefers None over VncAuth", concat({v38, {2, 2, 1}, ok, init}), "pw",
-       concat({v38, {1}, shared}), {}},
-      {"3.8 VncAuth", concat({v38, {1, 2}, challenge_bytes_v, ok, init}), "password",
-       concat({v38, {2}, response_to("password"), shared}), {}},
-      {"3.7 None reads no result", concat({v37, {1, 1}, init}), "", concat({v37, {1}, shared}),
+      {"3.8 prefers None over VncAuth",
+       concat({v38, {2, 2, 1}, ok, init}),
+       "pw",
+       concat({v38, {1}, shared}),
        {}},
-      {"3.7 VncAuth", concat({v37, {1, 2}, challenge_bytes_v, ok, init}), "",
-       concat({v37, {2}, response_to(""), shared}), {}},
+      {"3.8 VncAuth",
+       concat({v38, {1, 2}, challenge_bytes_v, ok, init}),
+       "password",
+       concat({v38, {2}, response_to("password"), shared}),
+       {}},
+      {"3.7 None reads no result", concat({v37, {1, 1}, init}), "", concat({v37, {1}, shared}), {}},
+      {"3.7 VncAuth",
+       concat({v37, {1, 2}, challenge_bytes_v, ok, init}),
+       "",
+       concat({v37, {2}, response_to(""), shared}),
+       {}},
       {"3.3 None", concat({v33, {0, 0, 0, 1}, init}), "", concat({v33, shared}), {}},
-      {"3.3 ignores upper bytes", concat({v33, {9, 9, 9, 1}, init}), "", concat({v33, shared}),
+      {"3.3 ignores upper bytes", concat({v33, {9, 9, 9, 1}, init}), "", concat({v33, shared}), {}},
+      {"3.5 gets 3.3",
+       concat({bytes_of("RFB 003.005\n"), {0, 0, 0, 2}, challenge_bytes_v, ok, init}),
+       "secret12345X",
+       concat({v33, response_to("secret12"), shared}),
        {}},
-      {"3.5 gets 3.3", concat({bytes_of("RFB 003.005\n"), {0, 0, 0, 2}, challenge_bytes_v, ok,
-                               init}),
-       "secret12345X", concat({v33, response_to("secret12"), shared}), {}},
-      {"4.0 gets 3.8", concat({bytes_of("RFB 004.000\n"), {1, 1}, ok, init}), "",
-       concat({v38, {1}, shared}), {}},
-      {"bad version", bytes_of("RFB 003.889\n"), "", {},
+      {"4.0 gets 3.8",
+       concat({bytes_of("RFB 004.000\n"), {1, 1}, ok, init}),
+       "",
+       concat({v38, {1}, shared}),
+       {}},
+      {"bad version",
+       bytes_of("RFB 003.889\n"),
+       "",
+       {},
        Error{ErrorKind::InvalidData, "bad ProtocolVersion"}},
       {"no usable type", concat({v38, {2, 16, 19}}), "", v38,
        Error{ErrorKind::Unsupported, "no supported VNC security type"}},
@@ -133,8 +168,8 @@ TEST(Handshake, Exchanges) {
        Error{ErrorKind::PermissionDenied, "go away"}},
       {"zero types, reason invalid utf-8", concat({v38, {0}, reason("a\xff")}), "", v38,
        Error{ErrorKind::PermissionDenied, "a\xEF\xBF\xBD"}},
-      {"zero types, reason truncated", concat({v38, {0}, {0, 0, 0, 9}, bytes_of("abc")}), "",
-       v38, Error{ErrorKind::UnexpectedEof, "failed to fill whole buffer"}},
+      {"zero types, reason truncated", concat({v38, {0}, {0, 0, 0, 9}, bytes_of("abc")}), "", v38,
+       Error{ErrorKind::UnexpectedEof, "failed to fill whole buffer"}},
       {"zero types, reason too long", concat({v38, {0}, {0, 0, 0x40, 0x01}}), "", v38,
        Error{ErrorKind::InvalidData, "RFB server reason exceeds the 16 KiB limit"}},
       {"3.3 type 0", concat({v33, {0, 0, 0, 0}, reason("nope")}), "", v33,
@@ -142,14 +177,16 @@ TEST(Handshake, Exchanges) {
       {"3.3 type 16", concat({v33, {0, 0, 0, 16}}), "", v33,
        Error{ErrorKind::Unsupported, "unhandled security type 16"}},
       {"auth failed with reason", concat({v38, {1, 2}, challenge_bytes_v, bad, reason("wrong")}),
-       "x", concat({v38, {2}, response_to("x")}),
-       Error{ErrorKind::PermissionDenied, "wrong"}},
+       "x", concat({v38, {2}, response_to("x")}), Error{ErrorKind::PermissionDenied, "wrong"}},
       {"auth failed then closed", concat({v37, {1, 2}, challenge_bytes_v, bad}), "x",
        concat({v37, {2}, response_to("x")}),
        Error{ErrorKind::PermissionDenied, "authentication failed"}},
       {"3.8 None rejected", concat({v38, {1, 1}, bad}), "", concat({v38, {1}}),
        Error{ErrorKind::PermissionDenied, "authentication failed"}},
-      {"closed before version", bytes_of("RFB 003"), "", {},
+      {"closed before version",
+       bytes_of("RFB 003"),
+       "",
+       {},
        Error{ErrorKind::UnexpectedEof, "failed to fill whole buffer"}},
       {"closed before ServerInit", concat({v38, {1, 1}, ok}), "", concat({v38, {1}, shared}),
        Error{ErrorKind::UnexpectedEof, "failed to fill whole buffer"}},
@@ -188,11 +225,16 @@ TEST(Handshake, ServerInitLimits) {
     std::uint32_t w, h, name_len;
     const char* text;
   } cases[] = {
-      {"name 16384", 1, 1, 16384, nullptr},   {"name 16385", 1, 1, 16385, name},
-      {"name 0x80000000", 1, 1, 0x80000000, name}, {"name 0xffffffff", 1, 1, 0xFFFFFFFF, name},
-      {"width 0", 0, 10, 0, dims},            {"height 0", 10, 0, 0, dims},
-      {"4096x4096", 4096, 4096, 0, nullptr},  {"4097x4096", 4097, 4096, 0, dims},
-      {"65535x65535", 65535, 65535, 0, dims}, {"65535x256", 65535, 256, 0, nullptr},
+      {"name 16384", 1, 1, 16384, nullptr},
+      {"name 16385", 1, 1, 16385, name},
+      {"name 0x80000000", 1, 1, 0x80000000, name},
+      {"name 0xffffffff", 1, 1, 0xFFFFFFFF, name},
+      {"width 0", 0, 10, 0, dims},
+      {"height 0", 10, 0, 0, dims},
+      {"4096x4096", 4096, 4096, 0, nullptr},
+      {"4097x4096", 4097, 4096, 0, dims},
+      {"65535x65535", 65535, 65535, 0, dims},
+      {"65535x256", 65535, 256, 0, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -23,10 +23,12 @@ using testing::Xvnc;
 // The first picture after the first applied update.
 std::optional<VncFrame> first_picture(VncSession& s) {
   std::optional<VncFrame> frame;
-  eventually([&] {
-    if (auto f = s.take_frame(); f && f->generation >= 1) frame = f;
-    return frame.has_value() || s.status().kind == SessionStatus::Kind::Failed;
-  }, 20s);
+  eventually(
+      [&] {
+        if (auto f = s.take_frame(); f && f->generation >= 1) frame = f;
+        return frame.has_value() || s.status().kind == SessionStatus::Kind::Failed;
+      },
+      20s);
   return frame;
 }
 
@@ -35,9 +37,8 @@ std::optional<VncFrame> first_picture(VncSession& s) {
   for (std::size_t i = 0; i < f.pixels->size(); i += 4) {
     Rgba p{(*f.pixels)[i], (*f.pixels)[i + 1], (*f.pixels)[i + 2], (*f.pixels)[i + 3]};
     if (p != colour) {
-      return ::testing::AssertionFailure()
-             << "pixel " << i / 4 << " is " << int{p[0]} << "," << int{p[1]} << "," << int{p[2]}
-             << "," << int{p[3]};
+      return ::testing::AssertionFailure() << "pixel " << i / 4 << " is " << int{p[0]} << ","
+                                           << int{p[1]} << "," << int{p[2]} << "," << int{p[3]};
     }
   }
   return ::testing::AssertionSuccess();
@@ -74,9 +75,8 @@ TEST(Xvnc, SecurityTypesAndPasswords) {
       EXPECT_TRUE(all_pixels(*frame, {0x12, 0x34, 0x56, 0xFF}));
       EXPECT_EQ(session->status(), SessionStatus::connected());
     } else {
-      EXPECT_TRUE(eventually([&] {
-        return session->status().kind == SessionStatus::Kind::Failed;
-      }, 20s));
+      EXPECT_TRUE(
+          eventually([&] { return session->status().kind == SessionStatus::Kind::Failed; }, 20s));
       EXPECT_EQ(session->status().text, c.failure);
     }
   }
@@ -95,21 +95,26 @@ TEST(Xvnc, UpdatesPointerAndServerDeath) {
   // A change on the server arrives through the incremental requests.
   ASSERT_EQ(server.run_x_client({"xsetroot", "-solid", "#ff8000"}), 0);
   std::optional<VncFrame> changed;
-  EXPECT_TRUE(eventually([&] {
-    if (auto f = session->take_frame()) changed = f;
-    return changed && all_pixels(*changed, {0xFF, 0x80, 0, 0xFF});
-  }, 20s));
+  EXPECT_TRUE(eventually(
+      [&] {
+        if (auto f = session->take_frame()) changed = f;
+        return changed && all_pixels(*changed, {0xFF, 0x80, 0, 0xFF});
+      },
+      20s));
   EXPECT_TRUE(all_pixels(*frame, {0, 0, 0x80, 0xFF}));  // the held picture is untouched
 
   // Pointer events move the server's pointer.
   ASSERT_TRUE(session->send(VncPointerEvent{0, 17, 9}));
   const auto where = testing::make_temp_dir() / "where";
-  EXPECT_TRUE(eventually([&] {
-    server.run_x_client({"xdotool", "getmouselocation", "--shell"}, where);
-    std::ifstream in(where);
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    return all.find("X=17\nY=9\n") != std::string::npos;
-  }, 20s)) << "xdotool never saw the pointer at 17,9";
+  EXPECT_TRUE(eventually(
+      [&] {
+        server.run_x_client({"xdotool", "getmouselocation", "--shell"}, where);
+        std::ifstream in(where);
+        std::string all((std::istreambuf_iterator<char>(in)), {});
+        return all.find("X=17\nY=9\n") != std::string::npos;
+      },
+      20s))
+      << "xdotool never saw the pointer at 17,9";
   std::filesystem::remove_all(where.parent_path());
 
   server.kill(SIGKILL);
@@ -138,16 +143,18 @@ TEST(X11vnc, NoneAndVncAuthentication) {
     if (c.failure == nullptr) {
       // x11vnc polls the screen, so the new root colour may come a picture later.
       std::optional<VncFrame> frame;
-      EXPECT_TRUE(eventually([&] {
-        if (auto f = session->take_frame(); f && f->generation >= 1) frame = f;
-        return frame && all_pixels(*frame, {0xA0, 0xB0, 0xC0, 0xFF});
-      }, 20s)) << session->status().text;
+      EXPECT_TRUE(eventually(
+          [&] {
+            if (auto f = session->take_frame(); f && f->generation >= 1) frame = f;
+            return frame && all_pixels(*frame, {0xA0, 0xB0, 0xC0, 0xFF});
+          },
+          20s))
+          << session->status().text;
       ASSERT_TRUE(frame);
       EXPECT_EQ(frame->width, 24);
     } else {
-      EXPECT_TRUE(eventually([&] {
-        return session->status().kind == SessionStatus::Kind::Failed;
-      }, 20s));
+      EXPECT_TRUE(
+          eventually([&] { return session->status().kind == SessionStatus::Kind::Failed; }, 20s));
       EXPECT_EQ(session->status().text, c.failure);
     }
   }

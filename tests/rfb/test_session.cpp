@@ -41,19 +41,30 @@ TEST(Session, PicturesInputAndEnd) {
     handshake_none(peer, 4, 2);
     // RRE background red with one blue pixel, then a CopyRect of the top-left
     // 2x1 to the second row, then one Raw pixel.
-    peer.send(Wire().u8(0).update(3)
-                  .rect(0, 0, 4, 2, 2).u32(1).pixel(255, 0, 0).pixel(0, 0, 255).u16(1).u16(0)
-                  .u16(1).u16(1)
-                  .rect(0, 1, 2, 1, 1).u16(0).u16(0)
-                  .rect(3, 1, 1, 1, 0).pixel(0, 255, 0));
+    peer.send(Wire()
+                  .u8(0)
+                  .update(3)
+                  .rect(0, 0, 4, 2, 2)
+                  .u32(1)
+                  .pixel(255, 0, 0)
+                  .pixel(0, 0, 255)
+                  .u16(1)
+                  .u16(0)
+                  .u16(1)
+                  .u16(1)
+                  .rect(0, 1, 2, 1, 1)
+                  .u16(0)
+                  .u16(0)
+                  .rect(3, 1, 1, 1, 0)
+                  .pixel(0, 255, 0));
     EXPECT_EQ(peer.next_update_request()[1], 1);  // incremental from now on
     EXPECT_EQ(peer.next_input_message(), (Wire().u8(4).u8(1).u16(0).u32(0x41).bytes));
     EXPECT_EQ(peer.next_input_message(), (Wire().u8(4).u8(0).u16(0).u32(0x41).bytes));
     EXPECT_EQ(peer.next_input_message(), (Wire().u8(5).u8(5).u16(3).u16(1).bytes));
     frame_checked.get_future().wait_for(10s);
     // Bell, ServerCutText and colour-map entries change nothing.
-    peer.send(Wire().u8(2).u8(3).zeros(3).u32(10).text("0123456789").u8(1).u8(0).u16(0)
-                  .u16(2).zeros(12));
+    peer.send(
+        Wire().u8(2).u8(3).zeros(3).u32(10).text("0123456789").u8(1).u8(0).u16(0).u16(2).zeros(12));
     peer.send(Wire().u8(0).update(1).rect(0, 0, 1, 1, 0).pixel(1, 2, 3));
     peer.next_update_request();
     peer.close();
@@ -70,7 +81,8 @@ TEST(Session, PicturesInputAndEnd) {
   const Rgba red{255, 0, 0, 255}, blue{0, 0, 255, 255}, green{0, 255, 0, 255};
   const Rgba expected[2][4] = {{red, blue, red, red}, {red, blue, red, green}};
   for (std::size_t y = 0; y < 2; ++y) {
-    for (std::size_t x = 0; x < 4; ++x) EXPECT_EQ(pixel(*first, x, y), expected[y][x]);
+    for (std::size_t x = 0; x < 4; ++x)
+      EXPECT_EQ(pixel(*first, x, y), expected[y][x]);
   }
 
   ASSERT_TRUE(session.send(VncKeyEvent{true, 0x41}));
@@ -98,11 +110,16 @@ TEST(Session, FailureTexts) {
     std::function<void(Peer&)> script;
     SessionStatus expected;
   } cases[] = {
-      {"closed during handshake", [&](Peer& p) { p.send(v38); p.recv(12); },
+      {"closed during handshake",
+       [&](Peer& p) {
+         p.send(v38);
+         p.recv(12);
+       },
        SessionStatus::failed("failed to fill whole buffer")},
       {"bad version", [](Peer& p) { p.send("RFB 003.889\n"); },
        SessionStatus::failed("bad ProtocolVersion")},
-      {"3.7 auth failure closes", [&](Peer& p) {
+      {"3.7 auth failure closes",
+       [&](Peer& p) {
          p.send("RFB 003.007\n");
          p.recv(12);
          p.send(Wire().u8(1).u8(2));
@@ -110,38 +127,51 @@ TEST(Session, FailureTexts) {
          p.send(Wire().zeros(16));
          p.recv(16);
          p.send(Wire().u32(1));
-       }, SessionStatus::failed("authentication failed")},
-      {"3.3 rejection", [](Peer& p) {
+       },
+       SessionStatus::failed("authentication failed")},
+      {"3.3 rejection",
+       [](Peer& p) {
          p.send("RFB 003.003\n");
          p.recv(12);
          p.send(Wire().u32(0).u32(4).text("busy"));
-       }, SessionStatus::failed("unhandled security type 0")},
-      {"oversized framebuffer", [&](Peer& p) {
+       },
+       SessionStatus::failed("unhandled security type 0")},
+      {"oversized framebuffer",
+       [&](Peer& p) {
          p.send(v38);
          p.recv(12);
          p.send(Wire().u8(1).u8(1).u32(0));
          p.recv(2);
          p.send(testing::server_init(4097, 4096));
-       }, SessionStatus::failed("RFB framebuffer dimensions exceed the 16 megapixel limit")},
-      {"unknown message", [](Peer& p) {
+       },
+       SessionStatus::failed("RFB framebuffer dimensions exceed the 16 megapixel limit")},
+      {"unknown message",
+       [](Peer& p) {
          handshake_none(p, 2, 2);
          p.send(Wire().u8(7));
          p.client_closes_within(10s);
-       }, SessionStatus::failed("unknown server message 7")},
-      {"too many rectangles", [](Peer& p) {
+       },
+       SessionStatus::failed("unknown server message 7")},
+      {"too many rectangles",
+       [](Peer& p) {
          handshake_none(p, 2, 2);
          p.send(Wire().u8(0).update(4097));
          p.client_closes_within(10s);
-       }, SessionStatus::failed("RFB update has too many rectangles")},
-      {"raw too large", [](Peer& p) {
+       },
+       SessionStatus::failed("RFB update has too many rectangles")},
+      {"raw too large",
+       [](Peer& p) {
          handshake_none(p, 2, 2);
          p.send(Wire().u8(0).update(1).rect(0, 0, 4097, 4096, 0));
          p.client_closes_within(10s);
-       }, SessionStatus::failed("RFB raw rectangle is too large")},
-      {"closed mid-update after connecting", [](Peer& p) {
+       },
+       SessionStatus::failed("RFB raw rectangle is too large")},
+      {"closed mid-update after connecting",
+       [](Peer& p) {
          handshake_none(p, 2, 2);
          p.send(Wire().u8(0).update(1).rect(0, 0, 2, 2, 0).pixel(1, 1, 1));
-       }, SessionStatus::ended()},
+       },
+       SessionStatus::ended()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -155,7 +185,8 @@ TEST(Session, FailureTexts) {
 TEST(Session, ConnectionRefused) {
   auto session = VncSession::start("127.0.0.1", testing::closed_port(), std::nullopt);
   ASSERT_TRUE(session);
-  EXPECT_TRUE(eventually([&] { return status_is(*session, SessionStatus::failed("Connection refused")); }));
+  EXPECT_TRUE(
+      eventually([&] { return status_is(*session, SessionStatus::failed("Connection refused")); }));
 }
 
 TEST(Session, VncAuthenticationOnOlderVersions) {
@@ -173,8 +204,8 @@ TEST(Session, VncAuthenticationOnOlderVersions) {
       }
       p.send(Wire().zeros(16));
       // DES-ECB of two zero blocks under the bit-reversed key of "password".
-      EXPECT_EQ(p.recv(16), (Wire().u32(0xff97502e).u32(0x9422f089).u32(0xff97502e)
-                                 .u32(0x9422f089).bytes));
+      EXPECT_EQ(p.recv(16),
+                (Wire().u32(0xff97502e).u32(0x9422f089).u32(0xff97502e).u32(0x9422f089).bytes));
       p.send(Wire().u32(0));
       EXPECT_EQ(p.recv(1), std::vector<std::uint8_t>{1});
       p.send(testing::server_init(1, 1));
@@ -211,7 +242,8 @@ TEST(Session, FullInputQueueRefusesWithoutBlocking) {
     queued.get_future().wait_for(10s);
     handshake_none(p, 2, 2);
     int n = 0;
-    while (n < 256 && !p.next_input_message().empty()) ++n;
+    while (n < 256 && !p.next_input_message().empty())
+      ++n;
     keys.set_value(n);
     p.client_closes_within(10s);
   });
