@@ -1,5 +1,6 @@
 #include "rfb/framebuffer.h"
 
+#include <atomic>
 #include <cassert>
 #include <cstring>
 
@@ -30,7 +31,13 @@ void Framebuffer::set_pixel(std::uint32_t x, std::uint32_t y, const Rgba& pixel)
 }
 
 void Framebuffer::make_exclusive() {
-  if (is_shared()) pixels_ = std::make_shared<PixelBuffer>(*pixels_);
+  if (is_shared()) {
+    pixels_ = std::make_shared<PixelBuffer>(*pixels_);
+    return;
+  }
+  // The last other owner (a snapshot on the user-interface thread) let go
+  // with a releasing decrement; this fence orders our writes after its reads.
+  std::atomic_thread_fence(std::memory_order_acquire);
 }
 
 VncFrame Framebuffer::snapshot() const {
