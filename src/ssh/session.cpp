@@ -85,6 +85,7 @@ SshSession& SshSession::operator=(SshSession&& other) noexcept {
   if (this != &other) {
     close();
     shared_ = std::move(other.shared_);
+    screen_ = std::move(other.screen_);
   }
   return *this;
 }
@@ -96,6 +97,10 @@ void SshSession::close() {
   shared_->output.close_reader();
   shared_->input.close_sender();
   shared_.reset();
+}
+
+bool SshSession::pump_output() {
+  return pump_output([this](std::string_view chunk) { screen_->feed(chunk); });
 }
 
 bool SshSession::pump_output(const std::function<void(std::string_view)>& feed) {
@@ -139,6 +144,8 @@ Result<SshSession> start_ssh_session(SshWorkerConfig config) {
     return fail(ErrorCode::Io,
                 "runtime: " + std::generic_category().message(shared->input.creation_errno()));
   }
+  const std::uint16_t columns = config.columns;
+  const std::uint16_t rows = config.rows;
   try {
     std::thread worker([config = std::move(config), shared]() mutable {
       ::pthread_setname_np(::pthread_self(), "remote-ssh");
@@ -148,7 +155,7 @@ Result<SshSession> start_ssh_session(SshWorkerConfig config) {
   } catch (const std::system_error& error) {
     return fail(ErrorCode::Io, error.code().message());
   }
-  return SshSession(std::move(shared));
+  return SshSession(std::move(shared), columns, rows);
 }
 
 }  // namespace remote::ssh

@@ -24,6 +24,7 @@
 #include "ssh/limits.h"
 #include "ssh/mailbox.h"
 #include "ssh/trust_store.h"
+#include "terminal/screen.h"
 
 namespace remote::ssh {
 
@@ -90,9 +91,12 @@ struct SessionShared {
   InputQueue input{input_queue_capacity};
 };
 
+// A moved-from handle may only be destroyed or assigned to.
 class SshSession {
  public:
-  explicit SshSession(std::shared_ptr<SessionShared> shared) : shared_(std::move(shared)) {}
+  SshSession(std::shared_ptr<SessionShared> shared, std::uint16_t columns, std::uint16_t rows)
+      : shared_(std::move(shared)),
+        screen_(std::make_unique<terminal::TerminalScreen>(columns, rows)) {}
   SshSession(SshSession&&) noexcept = default;
   SshSession& operator=(SshSession&& other) noexcept;
   SshSession(const SshSession&) = delete;
@@ -102,9 +106,15 @@ class SshSession {
   SessionStatus status() const { return shared_->status.get(); }
   std::optional<HostKeyVerdict> host_key_verdict() const { return shared_->verdict.get(); }
 
-  // Hands every queued chunk, in order, to `feed` (the terminal screen's
-  // feed) without waiting. True when at least one chunk was fed.
+  // Feeds every queued chunk, in order, to the screen without waiting; the
+  // view calls it before drawing. True when at least one chunk was fed.
+  bool pump_output();
+  // The same, handing the chunks to `feed` instead of the screen.
   bool pump_output(const std::function<void(std::string_view)>& feed);
+
+  // The session's screen, created with the configuration's size. Used only
+  // on the user-interface thread.
+  const terminal::TerminalScreen& screen() const { return *screen_; }
 
   // Checks and queues one input; never waits. Errors are the user-facing
   // sentences ("SSH input cannot be empty", "... busy ...", "... closed").
@@ -117,6 +127,7 @@ class SshSession {
  private:
   void close();
   std::shared_ptr<SessionShared> shared_;
+  std::unique_ptr<terminal::TerminalScreen> screen_;
 };
 
 // Starts the worker thread. Fails only when the thread or its wake-up
