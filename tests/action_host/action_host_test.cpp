@@ -191,6 +191,9 @@ TEST(TypedAction, VariantNameAndDebug) {
   EXPECT_EQ(action::tagged_variant_name(R"({"a":1,"b":2})"), std::nullopt);
   EXPECT_EQ(action::tagged_variant_name("[1]"), std::nullopt);
   EXPECT_EQ(action::tagged_variant_name("not json"), std::nullopt);
+  EXPECT_EQ(action::tagged_variant_name(R"({"A":{"x":[1,{"y":2}]}})"), "A");
+  EXPECT_EQ(action::tagged_variant_name(R"({"A":1} trailing)"), std::nullopt);
+  EXPECT_EQ(action::tagged_variant_name(std::string(100000, '[') + std::string(100000, ']')), std::nullopt);
 }
 
 TEST(Executor, LocalTransportAppliesExactlyOnceSynchronously) {
