@@ -14,7 +14,10 @@ using enum ConnectionKind;
 using enum AuthMethod;
 using Problems = std::vector<std::string>;
 
-const std::string port_problem = "Port must be 1\u201365535";
+// Spelled as bytes so the en dash (U+2013) is checked independently of the code.
+const std::string port_problem =
+    "Port must be 1\xE2\x80\x93"
+    "65535";
 
 std::string endpoint_id() {
   kova::p2p::EndpointKey::Bytes seed{};
