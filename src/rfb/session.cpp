@@ -53,8 +53,7 @@ class InputQueue {
 // The objects the handle and the worker share. No code holds two of these
 // locks at once.
 struct VncShared {
-  mutable std::mutex status_mutex;
-  SessionStatus status = SessionStatus::connecting();
+  StatusCell status;
 
   mutable std::mutex frame_mutex;
   std::optional<VncFrame> frame;
@@ -127,12 +126,7 @@ class Worker {
     if (auto r = send(s, encode_set_encodings()); !r) return r;
     fb_ = Framebuffer::create(init.width, init.height);
     if (auto r = request_update(s, false); !r) return r;
-    {
-      std::lock_guard lock(shared_.status_mutex);
-      if (shared_.status.kind != SessionStatus::Kind::Failed) {
-        shared_.status = SessionStatus::connected();
-      }
-    }
+    shared_.status.set(SessionStatus::connected());
     publish(shared_, *fb_);
     return {};
   }
@@ -186,14 +180,13 @@ class Worker {
   Clock::time_point last_request_;
 };
 
+// Only the worker writes the status, so reading it first cannot race.
 void report(VncShared& shared, const Error& error) {
-  std::lock_guard lock(shared.status_mutex);
-  if (shared.status.kind == SessionStatus::Kind::Failed) return;
-  if (error.kind == ErrorKind::UnexpectedEof &&
-      shared.status.kind == SessionStatus::Kind::Connected) {
-    shared.status = SessionStatus::ended();
+  const bool connected = shared.status.get().kind == SessionStatus::Kind::Connected;
+  if (error.kind == ErrorKind::UnexpectedEof && connected) {
+    shared.status.set(SessionStatus::ended());
   } else {
-    shared.status = SessionStatus::failed(error.text);
+    shared.status.fail(error.text);
   }
 }
 
@@ -264,9 +257,6 @@ std::optional<std::pair<std::uint16_t, std::uint16_t>> VncSession::frame_size() 
   return shared_->size;
 }
 
-SessionStatus VncSession::status() const {
-  std::lock_guard lock(shared_->status_mutex);
-  return shared_->status;
-}
+SessionStatus VncSession::status() const { return shared_->status.get(); }
 
 }  // namespace remote::rfb

@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "rfb/framebuffer.h"
-#include "rfb/session_status.h"
+#include "session/session_status.h"
 
 namespace remote::rfb {
 
