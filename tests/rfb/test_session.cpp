@@ -103,6 +103,45 @@ TEST(Session, PicturesInputAndEnd) {
   EXPECT_EQ(session.frame_size(), (std::pair<std::uint16_t, std::uint16_t>(4, 2)));
 }
 
+// The framebuffer is copied before an update only while the view still holds
+// the previous picture; otherwise the update paints in place.
+TEST(Session, CopyOnWriteOnlyWhileThePictureIsHeld) {
+  std::promise<void> second, third;
+  FakeServer server([&](Peer& peer) {
+    handshake_none(peer, 2, 1);
+    const auto update = [&](std::uint8_t v) {
+      peer.send(Wire().u8(0).update(1).rect(0, 0, 2, 1, 0).pixel(v, v, v).pixel(v, v, v));
+      peer.next_update_request();
+    };
+    update(1);
+    second.get_future().wait_for(10s);
+    update(2);
+    third.get_future().wait_for(10s);
+    update(3);
+    peer.client_closes_within(10s);
+  });
+  VncSession session = start(server);
+  const auto take_generation = [&](std::uint64_t g) {
+    std::optional<VncFrame> frame;
+    EXPECT_TRUE(eventually([&] {
+      if (auto f = session.take_frame()) frame = f;
+      return frame && frame->generation == g;
+    }));
+    return frame;
+  };
+  const PixelBuffer* first_buffer = take_generation(1)->pixels.get();  // dropped at once
+  second.set_value();
+  const auto held = take_generation(2);
+  ASSERT_TRUE(held);
+  EXPECT_EQ(held->pixels.get(), first_buffer);  // painted in place
+  third.set_value();
+  const auto latest = take_generation(3);
+  ASSERT_TRUE(latest);
+  EXPECT_NE(latest->pixels.get(), held->pixels.get());  // copied: the view held gen 2
+  EXPECT_EQ(pixel(*held, 1, 0), (Rgba{2, 2, 2, 255}));
+  EXPECT_EQ(pixel(*latest, 1, 0), (Rgba{3, 3, 3, 255}));
+}
+
 TEST(Session, FailureTexts) {
   const auto v38 = Wire().text("RFB 003.008\n");
   const struct {
@@ -248,6 +287,9 @@ TEST(Session, FullInputQueueRefusesWithoutBlocking) {
     p.client_closes_within(10s);
   });
   VncSession session = start(server);
+  EXPECT_EQ(session.frame_size(), std::nullopt);  // nothing published yet
+  EXPECT_EQ(session.take_frame(), std::nullopt);
+  EXPECT_EQ(session.status(), SessionStatus::connecting());
   int accepted = 0;
   int busy = 0;
   for (int i = 0; i < 300; ++i) {
