@@ -91,6 +91,7 @@ std::vector<const profiles::ConnectionProfile*> visible_connections(
   struct Row {
     const profiles::ConnectionProfile* profile;
     std::string key;
+    std::size_t order;  // position in `all`: ties keep it
   };
   std::vector<Row> rows;
   for (const auto& p : all) {
@@ -99,12 +100,13 @@ std::vector<const profiles::ConnectionProfile*> visible_connections(
     };
     if (query.empty() || matches(p.name) || matches(p.host) || matches(p.user) ||
         matches(p.group) || matches(profiles::kind_document_text(p.kind))) {
-      rows.push_back({&p, lower_case(p.name)});
+      rows.push_back({&p, lower_case(p.name), rows.size()});
     }
   }
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
     if (a.profile->favorite != b.profile->favorite) return a.profile->favorite;
-    return a.key < b.key;  // std::string compares as unsigned bytes
+    if (a.key != b.key) return a.key < b.key;  // std::string compares as unsigned bytes
+    return a.order < b.order;
   });
   std::vector<const profiles::ConnectionProfile*> out;
   out.reserve(rows.size());
