@@ -37,8 +37,8 @@ struct Peer {
 
   Peer() {
     if (!t::make_key(keys.path() / "id", "ed25519")) throw std::runtime_error("ssh-keygen failed");
-    auto started = t::Sshd::start({.host_key_type = "ed25519",
-                                   .authorized_keys = t::read_file(keys.path() / "id.pub")});
+    auto started = t::Sshd::start(
+        {.host_key_type = "ed25519", .authorized_keys = t::read_file(keys.path() / "id.pub")});
     if (!started) throw std::runtime_error(started.error());
     sshd = std::move(*started);
     auto login = t::login_user();
@@ -46,8 +46,8 @@ struct Peer {
     user = *login;
     known_hosts = store.path() / "known-hosts.json";
     auto identity = t::keygen_identity(sshd->host_key().string() + ".pub");
-    if (!identity ||
-        !trust_host_key(known_hosts, "127.0.0.1", sshd->port(), {identity->first, identity->second})) {
+    if (!identity || !trust_host_key(known_hosts, "127.0.0.1", sshd->port(),
+                                     {identity->first, identity->second})) {
       throw std::runtime_error("cannot pin the server key");
     }
   }
@@ -65,9 +65,9 @@ void BM_SessionIntoScreen(benchmark::State& state) {
   Peer& p = peer();
   std::size_t received = 0;
   for (auto _ : state) {
-    auto session = start_ssh_session(SshWorkerConfig{
-        "127.0.0.1", p.user, p.known_hosts, KeyCredentials{p.keys.path() / "id", {}},
-        p.sshd->port()});
+    auto session = start_ssh_session(SshWorkerConfig{"127.0.0.1", p.user, p.known_hosts,
+                                                     KeyCredentials{p.keys.path() / "id", {}},
+                                                     p.sshd->port()});
     if (!session) throw std::runtime_error(session.error().message);
     while (session->status().kind == remote::SessionStatus::Kind::Connecting) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -111,7 +111,8 @@ void BM_OpenSshClient(benchmark::State& state) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot run ssh");
     std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) received += got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+      received += got;
     ::pclose(pipe);
     state.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

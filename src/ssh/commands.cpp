@@ -1,8 +1,8 @@
 #include "ssh/commands.h"
 
 #include <charconv>
-#include <iostream>
 #include <cstdint>
+#include <iostream>
 #include <optional>
 #include <string>
 

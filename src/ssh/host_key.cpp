@@ -17,7 +17,8 @@ std::string sha256_fingerprint(std::span<const std::uint8_t> blob) {
   std::array<char, BASE64_ENCODE_RAW_LENGTH(SHA256_DIGEST_SIZE)> text{};
   base64_encode_raw(text.data(), digest.size(), digest.data());
   std::string encoded(text.data(), text.size());
-  while (!encoded.empty() && encoded.back() == '=') encoded.pop_back();
+  while (!encoded.empty() && encoded.back() == '=')
+    encoded.pop_back();
   return "SHA256:" + encoded;
 }
 

@@ -33,12 +33,21 @@ class DuplicateGuard {
       throw ContentError{"JSON nesting is deeper than " + std::to_string(max_known_hosts_depth)};
     }
     switch (event) {
-      case Json::parse_event_t::object_start: push(object_frame()); break;
-      case Json::parse_event_t::array_start: push(array_frame()); break;
+      case Json::parse_event_t::object_start:
+        push(object_frame());
+        break;
+      case Json::parse_event_t::array_start:
+        push(array_frame());
+        break;
       case Json::parse_event_t::object_end:
-      case Json::parse_event_t::array_end: frames_.pop_back(); break;
-      case Json::parse_event_t::key: on_key(parsed.get<std::string>()); break;
-      case Json::parse_event_t::value: break;
+      case Json::parse_event_t::array_end:
+        frames_.pop_back();
+        break;
+      case Json::parse_event_t::key:
+        on_key(parsed.get<std::string>());
+        break;
+      case Json::parse_event_t::value:
+        break;
     }
     return true;
   }
@@ -58,7 +67,8 @@ class DuplicateGuard {
     return Frame::Other;
   }
   Frame array_frame() const {
-    if (!frames_.empty() && frames_.back().frame == Frame::Root && frames_.back().last_key == "entries") {
+    if (!frames_.empty() && frames_.back().frame == Frame::Root &&
+        frames_.back().last_key == "entries") {
       return Frame::EntriesArray;
     }
     return Frame::Other;
@@ -69,10 +79,14 @@ class DuplicateGuard {
   }
   static bool known(Frame frame, const std::string& key) {
     switch (frame) {
-      case Frame::Root: return key == "entries";
-      case Frame::Entry: return key == "host" || key == "port" || key == "identity";
-      case Frame::Identity: return key == "algorithm" || key == "fingerprint";
-      default: return false;
+      case Frame::Root:
+        return key == "entries";
+      case Frame::Entry:
+        return key == "host" || key == "port" || key == "identity";
+      case Frame::Identity:
+        return key == "algorithm" || key == "fingerprint";
+      default:
+        return false;
     }
   }
   void on_key(const std::string& key) {
@@ -109,8 +123,7 @@ KnownHostEntry entry_of(const Json& entry) {
   if (!entry.is_object()) throw ContentError{"every element of \"entries\" must be an object"};
   const Json& identity = member(entry, "identity", Json::value_t::object, "an object");
   return KnownHostEntry{
-      member(entry, "host", Json::value_t::string, "a string").get<std::string>(),
-      port_of(entry),
+      member(entry, "host", Json::value_t::string, "a string").get<std::string>(), port_of(entry),
       HostKeyIdentity{
           member(identity, "algorithm", Json::value_t::string, "a string").get<std::string>(),
           member(identity, "fingerprint", Json::value_t::string, "a string").get<std::string>()}};
@@ -125,7 +138,8 @@ Result<KnownHosts> parse_known_hosts(std::string_view bytes) {
     const Json& entries = member(root, "entries", Json::value_t::array, "an array");
     KnownHosts store;
     store.entries.reserve(entries.size());
-    for (const Json& entry : entries) store.entries.push_back(entry_of(entry));
+    for (const Json& entry : entries)
+      store.entries.push_back(entry_of(entry));
     return store;
   } catch (const ContentError& error) {
     return fail(ErrorCode::Store, error.message);

@@ -53,8 +53,8 @@ Result<int> tcp_connect(const std::string& host, std::uint16_t port) {
   std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw);
   int last_errno = 0;
   for (const addrinfo* address = list.get(); address != nullptr; address = address->ai_next) {
-    const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC,
-                            address->ai_protocol);
+    const int fd =
+        ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol);
     if (fd < 0) {
       last_errno = errno;
       continue;
@@ -85,14 +85,19 @@ std::string algorithm_name(ssh_key key) {
     case SSH_KEYTYPE_ECDSA_P521:
     case SSH_KEYTYPE_ECDSA_P256_CERT01:
     case SSH_KEYTYPE_ECDSA_P384_CERT01:
-    case SSH_KEYTYPE_ECDSA_P521_CERT01: return ssh_pki_key_ecdsa_name(key);
+    case SSH_KEYTYPE_ECDSA_P521_CERT01:
+      return ssh_pki_key_ecdsa_name(key);
     case SSH_KEYTYPE_ED25519:
-    case SSH_KEYTYPE_ED25519_CERT01: return "ssh-ed25519";
+    case SSH_KEYTYPE_ED25519_CERT01:
+      return "ssh-ed25519";
     case SSH_KEYTYPE_RSA:
-    case SSH_KEYTYPE_RSA_CERT01: return "ssh-rsa";
+    case SSH_KEYTYPE_RSA_CERT01:
+      return "ssh-rsa";
     case SSH_KEYTYPE_DSS:
-    case SSH_KEYTYPE_DSS_CERT01: return "ssh-dss";
-    default: break;
+    case SSH_KEYTYPE_DSS_CERT01:
+      return "ssh-dss";
+    default:
+      break;
   }
   const char* name = ssh_key_type_to_char(ssh_key_type(key));
   return name != nullptr ? name : "unknown";
@@ -175,9 +180,9 @@ Result<HostKeyIdentity> LibsshSession::server_identity() {
 Result<void> LibsshSession::authenticate(const SshCredentials& credentials) {
   int rc = SSH_AUTH_ERROR;
   if (const auto* password = std::get_if<PasswordCredentials>(&credentials)) {
-    rc = until_done(*this, [&] {
-      return ssh_userauth_password(session_, nullptr, password->password.c_str());
-    }, SSH_AUTH_AGAIN);
+    rc = until_done(
+        *this, [&] { return ssh_userauth_password(session_, nullptr, password->password.c_str()); },
+        SSH_AUTH_AGAIN);
   } else {
     const auto& key_file = std::get<KeyCredentials>(credentials);
     ssh_key key = nullptr;
@@ -204,9 +209,10 @@ Result<void> LibsshSession::open_shell(std::uint16_t columns, std::uint16_t rows
   channel_ = ssh_channel_new(session_);
   if (channel_ == nullptr) return fail(ErrorCode::Session, last_error());
   if (until_done(*this, [&] { return ssh_channel_open_session(channel_); }) != SSH_OK ||
-      until_done(*this, [&] {
-        return ssh_channel_request_pty_size(channel_, "xterm-256color", columns, rows);
-      }) != SSH_OK ||
+      until_done(*this,
+                 [&] {
+                   return ssh_channel_request_pty_size(channel_, "xterm-256color", columns, rows);
+                 }) != SSH_OK ||
       until_done(*this, [&] { return ssh_channel_request_shell(channel_); }) != SSH_OK) {
     return fail(ErrorCode::Session, last_error());
   }

@@ -20,8 +20,11 @@ bool valid_utf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xe ? 3
-                                       : (byte >> 3) == 0x1e ? 4 : 0;
+    std::size_t length = byte < 0x80           ? 1
+                         : (byte >> 5) == 0x6  ? 2
+                         : (byte >> 4) == 0xe  ? 3
+                         : (byte >> 3) == 0x1e ? 4
+                                               : 0;
     if (length == 0 || length > text.size() - i) return false;
     std::uint32_t code = length == 1 ? byte : byte & (0x7fu >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -90,7 +93,9 @@ SshSession& SshSession::operator=(SshSession&& other) noexcept {
   return *this;
 }
 
-SshSession::~SshSession() { close(); }
+SshSession::~SshSession() {
+  close();
+}
 
 void SshSession::close() {
   if (!shared_) return;
@@ -119,10 +124,12 @@ Result<void> SshSession::send_input(SshInput input) {
                                       " KiB per-operation limit");
   }
   switch (shared_->input.try_push(std::move(input))) {
-    case InputQueue::PushResult::Queued: return {};
+    case InputQueue::PushResult::Queued:
+      return {};
     case InputQueue::PushResult::Busy:
       return fail(ErrorCode::Input, "SSH input is busy; wait for the remote session to catch up");
-    case InputQueue::PushResult::Closed: break;
+    case InputQueue::PushResult::Closed:
+      break;
   }
   return fail(ErrorCode::Input, "SSH session input channel is closed");
 }

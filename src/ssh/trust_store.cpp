@@ -187,13 +187,14 @@ std::string host_key_message(const HostKeyVerdict& verdict, std::string_view hos
                              std::uint16_t port) {
   const std::string target = std::string(host) + ":" + std::to_string(port);
   if (const auto* untrusted = std::get_if<HostKeyUntrusted>(&verdict)) {
-    return "SSH host key for " + target + " needs explicit trust: " +
-           untrusted->observed.algorithm + " " + untrusted->observed.fingerprint;
+    return "SSH host key for " + target +
+           " needs explicit trust: " + untrusted->observed.algorithm + " " +
+           untrusted->observed.fingerprint;
   }
   if (const auto* changed = std::get_if<HostKeyChanged>(&verdict)) {
     return "SSH host key changed for " + target + ". Expected " + changed->expected.algorithm +
-           " " + changed->expected.fingerprint + "; received " + changed->observed.algorithm +
-           " " + changed->observed.fingerprint + ". Connection blocked.";
+           " " + changed->expected.fingerprint + "; received " + changed->observed.algorithm + " " +
+           changed->observed.fingerprint + ". Connection blocked.";
   }
   if (const auto* unavailable = std::get_if<HostKeyStoreUnavailable>(&verdict)) {
     return "SSH host-key store is unavailable: " + unavailable->error;

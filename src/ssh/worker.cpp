@@ -44,7 +44,8 @@ class MessageLoop {
       const int timeout = maybe_buffered_ ? 0 : static_cast<int>(wait_ms.count()) + 1;
       if (::poll(fds, 2, timeout) < 0 && errno != EINTR) return {};
       if ((fds[0].revents & POLLOUT) != 0) ssh_blocking_flush(ssh_.raw(), 0);
-      const bool channel_ready = maybe_buffered_ || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+      const bool channel_ready =
+          maybe_buffered_ || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
       const bool input_ready = (fds[1].revents & POLLIN) != 0;
       if (!channel_ready && !input_ready) continue;
       last_traffic = Clock::now();
@@ -59,8 +60,8 @@ class MessageLoop {
   // One chunk of standard output or, failing that, of standard error.
   Result<Turn> on_channel() {
     for (const int is_stderr : {0, 1}) {
-      const int got = ssh_channel_read_nonblocking(ssh_.channel(), buffer_.data(),
-                                                   static_cast<std::uint32_t>(buffer_.size()), is_stderr);
+      const int got = ssh_channel_read_nonblocking(
+          ssh_.channel(), buffer_.data(), static_cast<std::uint32_t>(buffer_.size()), is_stderr);
       if (got < 0) return Turn::Leave;  // end of file, close or a lost connection
       if (got > 0) {
         maybe_buffered_ = true;
@@ -102,8 +103,8 @@ class MessageLoop {
     std::size_t done = 0;
     while (done < bytes.size()) {
       const std::size_t slice = std::min(write_copy_bytes, bytes.size() - done);
-      const int wrote = ssh_channel_write(ssh_.channel(), bytes.data() + done,
-                                          static_cast<std::uint32_t>(slice));
+      const int wrote =
+          ssh_channel_write(ssh_.channel(), bytes.data() + done, static_cast<std::uint32_t>(slice));
       if (wrote == SSH_ERROR) break;
       done += static_cast<std::size_t>(wrote);
     }
@@ -128,14 +129,13 @@ class MessageLoop {
 
 // Loads the store and judges the observed key. Trusted passes; any other
 // verdict is recorded and refuses the connection before authentication.
-Result<void> judge_host_key(const SshWorkerConfig& config, LibsshSession& ssh,
-                            VerdictSlot& slot) {
+Result<void> judge_host_key(const SshWorkerConfig& config, LibsshSession& ssh, VerdictSlot& slot) {
   auto identity = ssh.server_identity();
   if (!identity) return std::unexpected(identity.error());
   auto store = load_known_hosts(config.known_hosts);
-  HostKeyVerdict verdict =
-      store ? check_host_key(store->entries, config.host, config.port, *identity)
-            : HostKeyVerdict{HostKeyStoreUnavailable{store.error().message}};
+  HostKeyVerdict verdict = store
+                               ? check_host_key(store->entries, config.host, config.port, *identity)
+                               : HostKeyVerdict{HostKeyStoreUnavailable{store.error().message}};
   if (std::holds_alternative<HostKeyTrusted>(verdict)) return {};
   std::string sentence = host_key_message(verdict, config.host, config.port);
   slot.set(std::move(verdict));

@@ -87,9 +87,11 @@ TEST(TrustCommand, ListsAndForgetsPinsThroughTheVettedStore) {
   EXPECT_EQ(run(trust, {"forget", "h", "22"}).out, "no pinned host key for h:22\n");
   EXPECT_EQ(run(trust, {"list"}).out, "g:2222 ssh-rsa SHA256:b\n");
 
-  for (const std::vector<std::string_view>& args :
-       {std::vector<std::string_view>{}, {"add", "h", "22"}, {"forget", "h"}, {"list", "x"},
-        {"forget", "h", "port"}}) {
+  for (const std::vector<std::string_view>& args : {std::vector<std::string_view>{},
+                                                    {"add", "h", "22"},
+                                                    {"forget", "h"},
+                                                    {"list", "x"},
+                                                    {"forget", "h", "port"}}) {
     const Outcome got = run(trust, args);
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.err, "usage: kova-remote trust list | trust forget HOST PORT\n");

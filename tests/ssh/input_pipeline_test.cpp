@@ -69,7 +69,8 @@ TEST(InputPipeline, LimitsBusyAndClosedAnswers) {
             "SSH input exceeds the 64 KiB per-operation limit");
   ASSERT_TRUE(session.send_text(std::string(65536, 'x')).has_value());
   auto ack = session.send_text_acknowledged("queued").value();
-  for (int i = 2; i < 256; ++i) ASSERT_TRUE(session.send_text("k").has_value()) << i;
+  for (int i = 2; i < 256; ++i)
+    ASSERT_TRUE(session.send_text("k").has_value()) << i;
   EXPECT_EQ(session.send_text("k").error().message,
             "SSH input is busy; wait for the remote session to catch up");
   EXPECT_EQ(session.send_text_acknowledged("k").error().message,
@@ -115,16 +116,25 @@ TEST(Credentials, EnvironmentRulesInOrder) {
   const Case cases[] = {
       {"password", SshAuth::Password, {{"REMOTE_SSH_PASSWORD", "pw"}}, PasswordCredentials{"pw"}},
       {"empty password", SshAuth::Password, {{"REMOTE_SSH_PASSWORD", ""}}, PasswordCredentials{""}},
-      {"no password", SshAuth::Password, {{"REMOTE_SSH_PASSWORD", nullptr}},
+      {"no password",
+       SshAuth::Password,
+       {{"REMOTE_SSH_PASSWORD", nullptr}},
        std::string("no SSH password: set REMOTE_SSH_PASSWORD")},
-      {"password not text", SshAuth::Password, {{"REMOTE_SSH_PASSWORD", "\xff"}},
+      {"password not text",
+       SshAuth::Password,
+       {{"REMOTE_SSH_PASSWORD", "\xff"}},
        std::string("no SSH password: set REMOTE_SSH_PASSWORD")},
-      {"explicit key", SshAuth::PublicKey,
+      {"explicit key",
+       SshAuth::PublicKey,
        {{"REMOTE_SSH_KEY", "/k"}, {"REMOTE_SSH_KEY_PASSPHRASE", "p"}},
        KeyCredentials{"/k", "p"}},
-      {"empty key path", SshAuth::PublicKey,
-       {{"REMOTE_SSH_KEY", ""}, {"REMOTE_SSH_KEY_PASSPHRASE", nullptr}}, KeyCredentials{"", {}}},
-      {"second default key", SshAuth::PublicKey, {{"REMOTE_SSH_KEY", nullptr}},
+      {"empty key path",
+       SshAuth::PublicKey,
+       {{"REMOTE_SSH_KEY", ""}, {"REMOTE_SSH_KEY_PASSPHRASE", nullptr}},
+       KeyCredentials{"", {}}},
+      {"second default key",
+       SshAuth::PublicKey,
+       {{"REMOTE_SSH_KEY", nullptr}},
        KeyCredentials{second, {}}},
   };
   for (const Case& c : cases) {
@@ -163,8 +173,8 @@ TEST(Credentials, LoginNameAndDefaultKeys) {
   ::unsetenv("USER");
   EXPECT_EQ(ssh_login_name(""), "root");
   ::setenv("HOME", "/home/h", 1);
-  EXPECT_EQ(default_key_candidates(),
-            (std::vector<std::filesystem::path>{"/home/h/.ssh/id_ed25519", "/home/h/.ssh/id_ecdsa"}));
+  EXPECT_EQ(default_key_candidates(), (std::vector<std::filesystem::path>{
+                                          "/home/h/.ssh/id_ed25519", "/home/h/.ssh/id_ecdsa"}));
   ::unsetenv("HOME");
   EXPECT_EQ(default_key_candidates(),
             (std::vector<std::filesystem::path>{".ssh/id_ed25519", ".ssh/id_ecdsa"}));

@@ -1,4 +1,6 @@
 // The session worker against a real OpenSSH server on loopback.
+#include "ssh/session.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "ssh/session.h"
 #include "sshd_fixture.h"
 
 namespace remote::ssh {
@@ -54,7 +55,8 @@ std::vector<std::string> screen_rows(const terminal::TerminalScreen& screen) {
     for (const terminal::TerminalCell& cell : screen.row(r)) {
       line += static_cast<char>(cell.character() < 0x80 ? cell.character() : U'?');
     }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
+    while (!line.empty() && line.back() == ' ')
+      line.pop_back();
     rows.push_back(std::move(line));
   }
   return rows;
@@ -124,9 +126,8 @@ class SshServer : public ::testing::Test {
 TEST_F(SshServer, FirstSightIsUntrustedAndTheTrustedKeyConnects) {
   auto first = start_ssh_session(config(key("ed25519"))).value();
   const HostKeyIdentity expected = keygen_identity(sshd->host_key().string() + ".pub");
-  EXPECT_EQ(settled_status(first),
-            SessionStatus::failed(host_key_message(HostKeyUntrusted{expected}, "127.0.0.1",
-                                                   sshd->port())));
+  EXPECT_EQ(settled_status(first), SessionStatus::failed(host_key_message(
+                                       HostKeyUntrusted{expected}, "127.0.0.1", sshd->port())));
   ASSERT_EQ(first.host_key_verdict(), HostKeyVerdict{HostKeyUntrusted{expected}});
   // A refused key never saw a credential.
   EXPECT_EQ(sshd->log().find("Accepted"), std::string::npos);
@@ -174,10 +175,10 @@ TEST_F(SshServer, ReplacedServerKeyIsBlockedBeforeAuthentication) {
 
   auto session = start_ssh_session(config(PasswordCredentials{"certainly wrong"})).value();
   EXPECT_EQ(settled_status(session),
-            SessionStatus::failed("SSH host key changed for 127.0.0.1:" +
-                                  std::to_string(sshd->port()) + ". Expected " + pinned.algorithm +
-                                  " " + pinned.fingerprint + "; received " + fresh.algorithm + " " +
-                                  fresh.fingerprint + ". Connection blocked."));
+            SessionStatus::failed(
+                "SSH host key changed for 127.0.0.1:" + std::to_string(sshd->port()) +
+                ". Expected " + pinned.algorithm + " " + pinned.fingerprint + "; received " +
+                fresh.algorithm + " " + fresh.fingerprint + ". Connection blocked."));
   EXPECT_EQ(session.host_key_verdict(), HostKeyVerdict{(HostKeyChanged{pinned, fresh})});
   EXPECT_EQ(sshd->log().find("Failed password"), std::string::npos);
 }
@@ -247,11 +248,10 @@ TEST_F(SshServer, KilledServerEndsTheSession) {
 
 TEST_F(SshServer, DroppingTheHandleDisconnectsByApplication) {
   pin_server_key();
-  {
-    SshSession session = connected(key("ed25519"));
-  }
-  EXPECT_TRUE(eventually([&] { return sshd->log().find("Received disconnect") != std::string::npos; }))
-      << sshd->log();
+  { SshSession session = connected(key("ed25519")); }
+  EXPECT_TRUE(eventually([&] {
+    return sshd->log().find("Received disconnect") != std::string::npos;
+  })) << sshd->log();
   EXPECT_NE(sshd->log().find(":11:"), std::string::npos) << sshd->log();
 }
 

@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char* sshd_binary = "/usr/sbin/sshd";
 
-bool is_root() { return ::geteuid() == 0; }
+bool is_root() {
+  return ::geteuid() == 0;
+}
 
 // Only root may create the test account and run an sshd that checks passwords.
 std::expected<std::string, std::string> root_prefix() {
@@ -54,13 +56,13 @@ bool accepts(std::uint16_t port) {
 }  // namespace
 
 std::expected<void, std::string> make_key(const std::filesystem::path& path,
-                                          const std::string& type,
-                                          const std::string& passphrase) {
+                                          const std::string& type, const std::string& passphrase) {
   std::filesystem::remove(path);
   std::filesystem::remove(path.string() + ".pub");
   const auto made = run_command("ssh-keygen -q -t " + type + " -N " + shell_quote(passphrase) +
                                 " -C test -f " + shell_quote(path.string()));
-  if (made.status != 0) return std::unexpected("ssh-keygen failed (is openssh-client installed?): " + made.output);
+  if (made.status != 0)
+    return std::unexpected("ssh-keygen failed (is openssh-client installed?): " + made.output);
   return {};
 }
 
@@ -177,15 +179,20 @@ void Sshd::kill_now() {
   // The listener and every connection process it forked, as a crash would.
   std::vector<pid_t> ours{pid_};
   collect_descendants(pid_, ours);
-  for (pid_t pid : ours) ::kill(pid, SIGKILL);
+  for (pid_t pid : ours)
+    ::kill(pid, SIGKILL);
   int status = 0;
   ::waitpid(pid_, &status, 0);
   pid_ = -1;
 }
 
-Sshd::~Sshd() { kill_now(); }
+Sshd::~Sshd() {
+  kill_now();
+}
 
-std::string Sshd::log() const { return read_file(dir() / "sshd.log"); }
+std::string Sshd::log() const {
+  return read_file(dir() / "sshd.log");
+}
 
 std::expected<std::string, std::string> login_user() {
   if (!is_root()) {
@@ -203,12 +210,13 @@ std::expected<PasswordUser, std::string> password_user() {
   if (!prefix) return std::unexpected(prefix.error());
   PasswordUser user{"kovasshtest", "Kova-test-pw-7"};
   // Parallel tests create the account at most once.
-  const std::string script =
-      "id " + user.name + " >/dev/null 2>&1 || useradd -m -s /bin/sh " + user.name +
-      "; echo " + shell_quote(user.name + ":" + user.password) + " | chpasswd";
-  const auto made = run_command(*prefix + "flock /tmp/kova-ssh-test-user.lock sh -c " +
-                                shell_quote(script));
-  if (made.status != 0) return std::unexpected("cannot create the password test user: " + made.output);
+  const std::string script = "id " + user.name + " >/dev/null 2>&1 || useradd -m -s /bin/sh " +
+                             user.name + "; echo " + shell_quote(user.name + ":" + user.password) +
+                             " | chpasswd";
+  const auto made =
+      run_command(*prefix + "flock /tmp/kova-ssh-test-user.lock sh -c " + shell_quote(script));
+  if (made.status != 0)
+    return std::unexpected("cannot create the password test user: " + made.output);
   return user;
 }
 

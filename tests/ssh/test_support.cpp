@@ -15,7 +15,8 @@
 namespace remote::ssh::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "remote-ssh-test-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "remote-ssh-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

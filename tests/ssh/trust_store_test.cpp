@@ -1,3 +1,5 @@
+#include "ssh/trust_store.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,7 +9,6 @@
 #include <sstream>
 
 #include "ssh/host_key.h"
-#include "ssh/trust_store.h"
 #include "test_support.h"
 
 namespace remote::ssh {
@@ -19,7 +20,8 @@ using testing::TempDir;
 using testing::write_file;
 
 const HostKeyIdentity key_a{"ssh-ed25519", "SHA256:AAAAtQ3Ut2XW8yQ1PpvPR3fmpbKz0X6V5vYAmrb6x9M"};
-const HostKeyIdentity key_b{"ecdsa-sha2-nistp256", "SHA256:bbbbYn4cFg1nQkuJ8JJ0YoKc2lV8Qn9gI+1v0pQyZJE"};
+const HostKeyIdentity key_b{"ecdsa-sha2-nistp256",
+                            "SHA256:bbbbYn4cFg1nQkuJ8JJ0YoKc2lV8Qn9gI+1v0pQyZJE"};
 
 const char* const one_pin_form =
     "{\n"
@@ -75,8 +77,8 @@ TEST(KnownHostsForm, WritesTheEmptyAndOnePinFormsExactly) {
 
 TEST(KnownHostsForm, ReadsFreeFormAndRejectsEveryBrokenFile) {
   const KnownHosts one{{{"h", 22, key_a}}};
-  const std::string ident = R"("identity":{"algorithm":"ssh-ed25519","fingerprint":")" +
-                            key_a.fingerprint + "\"}";
+  const std::string ident =
+      R"("identity":{"algorithm":"ssh-ed25519","fingerprint":")" + key_a.fingerprint + "\"}";
   struct Case {
     const char* name;
     std::string text;
@@ -84,15 +86,16 @@ TEST(KnownHostsForm, ReadsFreeFormAndRejectsEveryBrokenFile) {
     std::string error_part;
   };
   const Case cases[] = {
-      {"reordered with extra keys", "{\"x\":[1,{\"host\":2}],\"entries\":[{" + ident +
-                                        ",\"port\":22,\"extra\":{\"host\":1},\"host\":\"h\"}]}",
+      {"reordered with extra keys",
+       "{\"x\":[1,{\"host\":2}],\"entries\":[{" + ident +
+           ",\"port\":22,\"extra\":{\"host\":1},\"host\":\"h\"}]}",
        true, ""},
       {"empty object", "{}", false, "missing key \"entries\""},
       {"empty file", "", false, "parse error"},
       {"not json", "{\"entries\": [", false, "parse error"},
       {"entries not array", R"({"entries":{}})", false, "\"entries\" must be an array"},
-      {"port above 65535", "{\"entries\":[{\"host\":\"h\",\"port\":65536," + ident + "}]}",
-       false, "\"port\""},
+      {"port above 65535", "{\"entries\":[{\"host\":\"h\",\"port\":65536," + ident + "}]}", false,
+       "\"port\""},
       {"negative port", "{\"entries\":[{\"host\":\"h\",\"port\":-1," + ident + "}]}", false,
        "\"port\""},
       {"fractional port", "{\"entries\":[{\"host\":\"h\",\"port\":22.0," + ident + "}]}", false,
@@ -102,8 +105,9 @@ TEST(KnownHostsForm, ReadsFreeFormAndRejectsEveryBrokenFile) {
       {"missing fingerprint",
        R"({"entries":[{"host":"h","port":22,"identity":{"algorithm":"a"}}]})", false,
        "missing key \"fingerprint\""},
-      {"duplicate host", "{\"entries\":[{\"host\":\"h\",\"host\":\"g\",\"port\":22," + ident + "}]}",
-       false, "duplicate key \"host\""},
+      {"duplicate host",
+       "{\"entries\":[{\"host\":\"h\",\"host\":\"g\",\"port\":22," + ident + "}]}", false,
+       "duplicate key \"host\""},
       {"duplicate entries", R"({"entries":[],"entries":[]})", false, "duplicate key"},
       {"entry not object", R"({"entries":[1]})", false, "must be an object"},
       {"root not object", "[]", false, "JSON object"},
@@ -135,12 +139,9 @@ TEST(KnownHostsCheck, OnlyTheFirstPinOfTheExactTargetCounts) {
     HostKeyVerdict verdict;
   };
   const Case cases[] = {
-      {"h", 22, key_a, HostKeyTrusted{}},
-      {"h", 22, key_b, HostKeyChanged{key_a, key_b}},
-      {"h", 2222, key_b, HostKeyTrusted{}},
-      {"H", 22, key_a, HostKeyChanged{key_b, key_a}},
-      {"h", 23, key_a, HostKeyUntrusted{key_a}},
-      {"h.", 22, key_a, HostKeyUntrusted{key_a}},
+      {"h", 22, key_a, HostKeyTrusted{}},        {"h", 22, key_b, HostKeyChanged{key_a, key_b}},
+      {"h", 2222, key_b, HostKeyTrusted{}},      {"H", 22, key_a, HostKeyChanged{key_b, key_a}},
+      {"h", 23, key_a, HostKeyUntrusted{key_a}}, {"h.", 22, key_a, HostKeyUntrusted{key_a}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host) + ":" + std::to_string(c.port));
@@ -213,7 +214,8 @@ TEST_F(TrustStore, UnknownKeysAreReadAndDroppedAtTheNextSave) {
 }
 
 TEST_F(TrustStore, UnsafeFilesAndDirectoriesMakeTheStoreUnusable) {
-  const std::string group_file = "SSH host-key store must not be accessible to group or other users";
+  const std::string group_file =
+      "SSH host-key store must not be accessible to group or other users";
   const std::string group_dir =
       "SSH host-key store parent must not be accessible to group or other users";
   const std::string pinned = serialize_known_hosts({{{"h", 22, key_a}}}).value();
@@ -223,7 +225,12 @@ TEST_F(TrustStore, UnsafeFilesAndDirectoriesMakeTheStoreUnusable) {
     std::string error;
   };
   const Case cases[] = {
-      {"file 0640", [&] { write_file(file, pinned, 0640); return file; }, group_file},
+      {"file 0640",
+       [&] {
+         write_file(file, pinned, 0640);
+         return file;
+       },
+       group_file},
       {"directory 0750",
        [&] {
          write_file(file, pinned, 0600);
@@ -238,7 +245,11 @@ TEST_F(TrustStore, UnsafeFilesAndDirectoriesMakeTheStoreUnusable) {
          return file;
        },
        "SSH host-key store must be a regular file"},
-      {"file is a directory", [&] { fs::create_directory(file); return file; },
+      {"file is a directory",
+       [&] {
+         fs::create_directory(file);
+         return file;
+       },
        "SSH host-key store must be a regular file"},
       {"parent is a symlink",
        [&] {
@@ -311,8 +322,8 @@ TEST(HostKeyIdentity, FingerprintsMatchSshKeygen) {
   for (const char* type : {"ed25519", "ecdsa", "rsa"}) {
     SCOPED_TRACE(type);
     const fs::path key = dir.path() / type;
-    const auto made = testing::run_command("ssh-keygen -q -t " + std::string(type) +
-                                           " -N '' -f " + key.string());
+    const auto made =
+        testing::run_command("ssh-keygen -q -t " + std::string(type) + " -N '' -f " + key.string());
     ASSERT_EQ(made.status, 0) << "ssh-keygen is required: " << made.output;
     // "<algorithm> <base64 blob> <comment>"
     std::istringstream pub(read_file(key.string() + ".pub"));
