@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,9 +85,19 @@ using detail::Overload;
 using detail::TextElem;
 using detail::winner;
 
+// Objects are looked up once per read, so lookups must not grow with the
+// number of objects; the table is never iterated in order.
+struct ObjIdHash {
+  std::size_t operator()(const ObjId& id) const noexcept {
+    std::uint64_t h = id.id.counter * 0x9e3779b97f4a7c15ull;
+    for (std::uint8_t b : id.id.actor.bytes) h = (h ^ b) * 0x100000001b3ull;
+    return static_cast<std::size_t>(h);
+  }
+};
+
 struct Document::State {
   ActorId actor;
-  std::map<ObjId, Object> objects;
+  std::unordered_map<ObjId, Object, ObjIdHash> objects;
   std::uint64_t max_op = 0;  // Lamport clock: greatest counter seen
   std::map<ActorId, std::uint64_t> last_seq;
   std::map<ActorId, std::uint64_t> last_op;
