@@ -314,13 +314,19 @@ TEST(Session, DroppingTheHandleEndsTheWorker) {
   const struct {
     const char* name;
     bool connect_first;
-  } cases[] = {{"during a silent handshake", false}, {"in the message loop", true}};
+    std::vector<std::uint8_t> stall_after;  // sent after the handshake
+  } cases[] = {
+      {"during a silent handshake", false, {}},
+      {"in the message loop", true, {}},
+      {"inside a stalled update", true, Wire().u8(0).update(1).rect(0, 0, 2, 2, 0).bytes},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::promise<bool> closed;
     std::promise<void> ready;
     FakeServer server([&](Peer& p) {
       if (c.connect_first) handshake_none(p, 2, 2);
+      p.send(c.stall_after);
       ready.set_value();
       closed.set_value(p.client_closes_within(10s));
     });
