@@ -14,6 +14,8 @@
 #include "shell/launch.h"
 #include "shell/options.h"
 #include "shell/persist.h"
+#include "shell/window_frontend.h"
+#include "ui_toolkit/frontend.h"
 
 namespace {
 
@@ -110,6 +112,15 @@ struct FakeApp : Application {
     ++paints;
     if (on_paint) on_paint();
   }
+  bool handle_event(const kova::ui::Event& e) override {
+    events.push_back(e.index());
+    if (on_event) on_event(e);
+    return true;
+  }
+  kova::shell::NavigationSplit layout(const kova::ui::Rect& box) override {
+    laid_out = box;
+    return {};
+  }
   bool needs_redraw() const override { return redraw.load(); }
   void did_draw() override {
     redraw = false;
@@ -125,6 +136,9 @@ struct FakeApp : Application {
   std::function<void()> waker;
   std::function<void(doc::Document&)> on_change;
   std::function<void()> on_paint;
+  std::function<void(const kova::ui::Event&)> on_event;
+  std::vector<std::size_t> events;
+  kova::ui::Rect laid_out;
   std::string notice;
 };
 
@@ -208,6 +222,38 @@ TEST_F(LoopFixture, SnapshotWritesOnePngAndFinishes) {
   EXPECT_EQ(app.paints, 1);
   EXPECT_FALSE(frontend.error());
   EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
+}
+
+// The window path, driven through the toolkit's headless frontend: input
+// reaches the application, descriptors wake the toolkit's wait through the
+// helper thread, and a quit event ends the loop.
+TEST_F(LoopFixture, WindowFrontendDeliversInputDocumentChangesAndQuit) {
+  auto ui = kova::ui::HeadlessFrontend::create({320, 200}, 1.0);
+  ASSERT_TRUE(ui.has_value());
+  kova::ui::HeadlessFrontend* toolkit = ui->get();
+  UiFrontendAdapter frontend(std::move(*ui));
+  const fs::path file = dir.path / "doc.sqlite";
+  auto mine = doc::Store::open(file);
+  ASSERT_TRUE(mine.has_value()) << mine.error().message;
+  FakeApp app;
+  app.on_paint = [&] {
+    if (app.paints != 1) return;
+    toolkit->push_event(kova::ui::KeyEvent{});
+  };
+  app.on_event = [&](const kova::ui::Event&) {
+    auto other = doc::Store::open(file);
+    ASSERT_TRUE(other.has_value());
+    ASSERT_TRUE(other->doc().put(doc::root, "k", doc::Scalar{true}));
+    ASSERT_TRUE(other->commit("other"));
+  };
+  app.on_change = [&](doc::Document&) { toolkit->push_event(kova::ui::QuitEvent{}); };
+  HangGuard guard;
+  run_loop(app, *mine, *sources, frontend);
+  EXPECT_TRUE(frontend.finished());
+  EXPECT_EQ(app.events, std::vector<std::size_t>{0});  // the key event only
+  EXPECT_EQ(app.changes, 1);
+  EXPECT_EQ(app.laid_out, kova::ui::Rect::from_xywh(0, 0, 320, 200));
+  EXPECT_GE(toolkit->presented(), 1);
 }
 
 TEST(Persist, DamagedFileIsLeftAloneAndNoticed) {
