@@ -21,9 +21,13 @@ namespace {
 // Each thread keeps the last warning it logged, so the worker can quote it.
 thread_local std::string last_log_message;
 
-void keep_log_message(int /*priority*/, const char* /*function*/, const char* message,
+void keep_log_message(int /*priority*/, const char* function, const char* message,
                       void* /*userdata*/) {
-  last_log_message = message;
+  // libssh prefixes the text with the name of the function that logged it.
+  std::string_view text(message);
+  const std::string prefix = std::string(function != nullptr ? function : "") + ": ";
+  if (text.starts_with(prefix)) text.remove_prefix(prefix.size());
+  last_log_message = text;
 }
 
 // libssh keeps its log callback and level per thread.
@@ -235,6 +239,7 @@ void LibsshSession::disconnect() {
     }
     ssh_event_free(event);
   }
+  // libssh substitutes its own text for an empty description.
   ssh_session_set_disconnect_message(session_, "");
   // ssh_disconnect frees the session's channels.
   ssh_disconnect(session_);

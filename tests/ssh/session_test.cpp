@@ -214,7 +214,9 @@ TEST_F(SshServer, EachCredentialKindAuthenticatesOrFailsWithItsSentence) {
        "load key " + (keys.path() / "locked").string() + ": "},
       {"passphrase key with a wrong one", KeyCredentials{keys.path() / "locked", "nope"}, "",
        "load key " + (keys.path() / "locked").string() + ": "},
-      {"missing key file", KeyCredentials{missing, {}}, "", "load key " + missing.string() + ": "},
+      {"missing key file", KeyCredentials{missing, {}}, "",
+       "load key " + missing.string() + ": Error opening " + missing.string() +
+           ": No such file or directory"},
       {"key the server does not know", key("stranger"), "", "Authentication failed"},
   };
   for (const Case& c : cases) {
@@ -252,6 +254,7 @@ TEST_F(SshServer, DroppingTheHandleDisconnectsByApplication) {
   EXPECT_TRUE(eventually([&] {
     return sshd->log().find("Received disconnect") != std::string::npos;
   })) << sshd->log();
+  // Reason 11: disconnect by application.
   EXPECT_NE(sshd->log().find(":11:"), std::string::npos) << sshd->log();
 }
 
