@@ -33,8 +33,14 @@ Peer::~Peer() {
   close();
 }
 
+// Closes gracefully: the client first reads everything sent, then its end
+// of stream. Closing with unread client bytes (a periodic update request, for
+// one) would reset the connection instead and turn an end into a failure.
 void Peer::close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  ::shutdown(fd_, SHUT_WR);
+  client_closes_within(std::chrono::seconds(10));
+  ::close(fd_);
   fd_ = -1;
 }
 

@@ -32,6 +32,7 @@ class Peer {
   std::vector<std::uint8_t> next_update_request();
   // True when the client closes its end within `limit`.
   bool client_closes_within(std::chrono::seconds limit);
+  // Sends end of stream, waits for the client to close, then closes.
   void close();
 
   int update_requests = 0;

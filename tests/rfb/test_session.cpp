@@ -208,6 +208,8 @@ TEST(Session, FailureTexts) {
       {"closed mid-update after connecting",
        [](Peer& p) {
          handshake_none(p, 2, 2);
+         // Long enough for a periodic update request to arrive unread.
+         std::this_thread::sleep_for(700ms);
          p.send(Wire().u8(0).update(1).rect(0, 0, 2, 2, 0).pixel(1, 1, 1));
        },
        SessionStatus::ended()},
