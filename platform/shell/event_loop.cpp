@@ -137,6 +137,10 @@ void HeadlessFrontend::draw(Application& app) {
   }
   ++frames_;
   if (snapshot_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!first_frame_) first_frame_ = now;
+    if (app.wants_frame() && now - *first_frame_ < std::chrono::seconds(snapshot_settle_seconds))
+      return;
     if (auto written = ui::write_png(offscreen_->canvas, snapshot_->string()); !written)
       error_ = "snapshot " + snapshot_->string() + ": " + written.error().message;
     finished_ = true;

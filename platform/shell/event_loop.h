@@ -85,8 +85,10 @@ class Frontend {
 };
 
 // No window: waits on the descriptors and paints into an offscreen canvas of
-// `size` at `scale`. With a snapshot path the first frame is written there
-// as a PNG and the frontend finishes.
+// `size` at `scale`. With a snapshot path, the first frame after which the
+// application wants no further frame (or the frame at which two seconds of
+// frames have passed, for screens that keep animating) is written there as a
+// PNG and the frontend finishes.
 class HeadlessFrontend final : public Frontend {
  public:
   HeadlessFrontend(WindowSize size, double scale, std::optional<std::filesystem::path> snapshot);
@@ -107,6 +109,7 @@ class HeadlessFrontend final : public Frontend {
   std::optional<std::filesystem::path> snapshot_;
   bool finished_ = false;
   int frames_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> first_frame_;
   std::optional<std::string> error_;
 };
 

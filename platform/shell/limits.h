@@ -16,4 +16,8 @@ inline constexpr double max_scale = 8.0;
 // Interval between frames while the application asks for animation frames.
 inline constexpr int frame_interval_ms = 16;
 
+// A snapshot waits at most this long for the application to stop asking for
+// frames; a connecting session animates for as long as it connects.
+inline constexpr int snapshot_settle_seconds = 2;
+
 }  // namespace kova::shell

@@ -7,6 +7,8 @@
 #include "app/session.h"
 #include "app/sync.h"
 #include "document/document.h"
+#include "ui/input.h"
+#include "ui/shell_view.h"
 #include "ui_toolkit/canvas.h"
 #include "ui_toolkit/theme.h"
 
@@ -49,6 +51,7 @@ void RemoteApp::apply(const AppMessage& message, kova::doc::Document& document) 
 }
 
 void RemoteApp::document_changed(kova::doc::Document& document) {
+  document_ = &document;
   sync_from_document(state_, document);
 }
 
@@ -64,11 +67,31 @@ kova::shell::NavigationSplit RemoteApp::layout(const kova::ui::Rect& box) {
 }
 
 void RemoteApp::paint(kova::ui::Painter& painter) {
-  painter.clear(kova::ui::Theme::dark().window_background);
+  const auto theme = kova::ui::Theme::dark();
+  if (!text_ && !text_failed_) {
+    auto created = kova::ui::TextRenderer::create();
+    if (created) text_.emplace(std::move(*created));
+    else text_failed_ = true;
+  }
+  if (!text_) {
+    painter.clear(theme.window_background);
+    return;
+  }
+  text_->set_scale(painter.scale());
+  remote::ui::PaintContext ctx{painter, *text_, theme};
+  remote::ui::paint_app(state_, view_, ctx, remote::ui::Clock::now());
+}
+
+bool RemoteApp::handle_event(const kova::ui::Event& event) {
+  if (!text_) return false;  // nothing drawn yet, so nothing to click
+  remote::ui::InputContext ctx{document_ ? *document_ : scratch_, clipboard_, *text_,
+                               remote::ui::Clock::now()};
+  remote::ui::handle_event(state_, view_, event, ctx);
+  return true;
 }
 
 bool RemoteApp::wants_frame() const {
-  if (state_.flap.moving(state_.narrow_layout, state_.reduced_motion)) return true;
+  if (remote::ui::shell_wants_frame(state_, view_)) return true;
   const auto status = session_status(state_);
   return status && (status->kind == SessionStatus::Kind::Connecting ||
                     status->kind == SessionStatus::Kind::Connected);

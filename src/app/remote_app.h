@@ -11,6 +11,9 @@
 #include "app/state.h"
 #include "shell/application.h"
 #include "shell/options.h"
+#include "ui/view.h"
+#include "ui_toolkit/frontend.h"
+#include "ui_toolkit/text.h"
 
 namespace remote::app {
 
@@ -25,6 +28,8 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
 
   AppState& state() { return state_; }
   const AppState& state() const { return state_; }
+  // Presentation state of the screens (hit regions, scrolling, tooltip).
+  remote::ui::ViewState& view() { return view_; }
   // Applies one message with `document` as the target of its changes.
   void apply(const AppMessage& message, kova::doc::Document& document);
 
@@ -34,6 +39,7 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   void document_changed(kova::doc::Document& document) override;
   kova::shell::NavigationSplit layout(const kova::ui::Rect& box) override;
   void paint(kova::ui::Painter& painter) override;
+  bool handle_event(const kova::ui::Event& event) override;
   std::vector<std::string> operation_namespaces() const override { return {"remote.operation"}; }
   std::string display_name() const override { return "RemoteApp"; }
   std::optional<kova::ui::Rect> content_rect() const override { return state_.content_rect; }
@@ -51,6 +57,17 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
 
  private:
   AppState state_;
+  remote::ui::ViewState view_;
+  // Created at the first paint; none when the interface font is missing.
+  std::optional<kova::ui::TextRenderer> text_;
+  bool text_failed_ = false;
+  // The shell hands no clipboard to applications yet; copy and paste work
+  // between the application's own fields.
+  kova::ui::MemoryClipboard clipboard_;
+  // The shell's document, from the last document_changed; input routing
+  // applies messages to it. Until then changes go to a scratch document.
+  kova::doc::Document* document_ = nullptr;
+  kova::doc::Document scratch_;
 };
 
 // The review-state names --review-state accepts, in order.

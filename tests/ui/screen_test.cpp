@@ -1,0 +1,272 @@
+// Whole screens painted headless, checked through the texts they draw and
+// driven through the same events a window delivers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/session.h"
+#include "fixtures.h"
+#include "ui/list_view.h"
+
+namespace remote::ui {
+namespace {
+
+using namespace testing;
+using kova::ui::Key;
+using K = ConnectionKind;
+
+constexpr double narrow_width = 600;
+
+// Every review state paints at the default size and at a narrow width, and
+// shows the text that tells it apart, inside the window.
+TEST(ReviewStates, EachPaintsItsScreen) {
+  const struct {
+    const char* state;
+    const char* text;
+  } cases[] = {
+      {"", "Remote Machines"},
+      {"narrow", "≡"},
+      {"narrow-open", "≡"},
+      {"form", "New connection"},
+      {"form-kova", "Discovered Kova devices"},
+      {"session-ssh", "Back to list"},
+      {"session-vnc", "Back to list"},
+      {"session-rdp", "Back to list"},
+      {"session-kova", "Back to list"},
+      {"session-connecting", "Connecting…"},
+      {"session-failed", "Connection failed: Connection refused"},
+      {"confirm-connect", "Connect"},
+      {"confirm-delete", "Delete"},
+      {"confirm-ssh-trust", "Trust key"},
+  };
+  for (const double width : {1280.0, narrow_width}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.state) + " at " + std::to_string(width));
+      Painted painted(launched(true, c.state), width, 800);
+      painted.paint();
+      if ((std::string_view(c.state) == "narrow") && width >= 720) continue;  // wide: no toggle test
+      if (std::string_view(c.state) == "narrow") {
+        // A closed flap shows the toggle but no rail.
+        EXPECT_FALSE(painted.drew("≡"));
+        continue;
+      }
+      const auto r = painted.text_rect(c.text);
+      EXPECT_GE(r.left, 0);
+      EXPECT_LE(r.right, width);
+      EXPECT_LE(r.bottom, 800);
+    }
+  }
+}
+
+TEST(ListScreen, HeaderAndRowsWhereTheyBelong) {
+  ::unsetenv("REMOTE_LIVE_SESSIONS");
+  Painted p(launched(true), 1280, 800);
+  p.paint();
+  const auto title = p.text_rect("Remote Machines");
+  EXPECT_DOUBLE_EQ(title.left, 64 + 24);
+  EXPECT_DOUBLE_EQ(title.top, 16);
+  const auto button = p.text_rect("+ New connection");
+  EXPECT_LE(button.right, 1280 - 24);
+  EXPECT_FALSE(p.log().find_all_containing("saved · ").empty());
+  // Every row of an SSH or VNC profile says why it cannot connect here.
+  EXPECT_FALSE(p.log().find_all_containing("Needs access").empty());
+  EXPECT_FALSE(p.drew("No machines yet"));
+}
+
+TEST(ListScreen, ShortHeaderBelow520) {
+  for (const double pane : {519.0, 520.0}) {
+    SCOPED_TRACE(pane);
+    // The narrow layout keeps a 64 strip for the toggle.
+    Painted p(launched(true), pane + 64, 800);
+    p.paint();
+    EXPECT_EQ(p.drew("Remote"), pane < 520);
+    EXPECT_EQ(p.drew("+ New"), pane < 520);
+    EXPECT_EQ(p.drew("Remote Machines"), pane >= 520);
+    EXPECT_EQ(p.drew("+ New connection"), pane >= 520);
+  }
+}
+
+TEST(ListScreen, EmptyStates) {
+  Painted empty(launched(false), 1280, 800);
+  empty.paint();
+  EXPECT_TRUE(empty.drew("No machines yet"));
+  EXPECT_TRUE(empty.drew("+ New connection"));
+  Painted none_match(launched(true), 1280, 800);
+  none_match.state().search_text = "no such machine";
+  none_match.paint();
+  EXPECT_TRUE(none_match.drew("No machines match your search."));
+  EXPECT_EQ(none_match.app().view().list_scroll_max, 0);
+}
+
+TEST(ListScreen, OnlyRowsInViewAreDrawnAndWheelScrollsTo144) {
+  std::vector<ConnectionProfile> many;
+  for (int i = 0; i < 200; ++i) many.push_back(profile("machine " + std::to_string(1000 + i), K::Ssh, "h", 22));
+  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280, 800);
+  p.paint();
+  const auto rows = p.log().find_all_containing("machine ");
+  EXPECT_GT(rows.size(), 3u);
+  EXPECT_LT(rows.size(), 15u);
+  EXPECT_TRUE(p.drew("machine 1000"));
+  p.app().handle_event(kova::ui::WheelEvent{0, -3, kova::ui::WheelUnit::Lines});
+  EXPECT_DOUBLE_EQ(p.app().view().list_scroll, 144);
+  p.app().handle_event(kova::ui::WheelEvent{0, -100000, kova::ui::WheelUnit::Lines});
+  EXPECT_DOUBLE_EQ(p.app().view().list_scroll, p.app().view().list_scroll_max);
+  p.paint();
+  EXPECT_TRUE(p.drew("machine 1199"));
+  EXPECT_FALSE(p.drew("machine 1000"));
+}
+
+TEST(ListScreen, KeyboardSelectionAndStarClick) {
+  std::vector<ConnectionProfile> list{profile("a", K::Ssh, "h", 22), profile("b", K::Ssh, "h", 22),
+                                      profile("c", K::Ssh, "h", 22)};
+  auto app = std::make_unique<app::RemoteApp>(list, std::vector<profiles::DiscoveredDevice>{});
+  app->state().selection.reset();
+  Painted p(std::move(app), 1280, 800);
+  p.paint();
+  p.key(Key::Down);
+  EXPECT_EQ(p.state().selection, list[1].id);
+  p.key(Key::Down);
+  p.key(Key::Down);
+  EXPECT_EQ(p.state().selection, list[2].id);
+  p.key(Key::Up);
+  EXPECT_EQ(p.state().selection, list[1].id);
+  // The star toggles the favourite without selecting its row.
+  const auto name = p.text_rect("a");
+  p.click(name.right + 16, name.top + 8);
+  EXPECT_TRUE(p.state().profiles[0].favorite);
+  EXPECT_EQ(p.state().selection, list[1].id);
+}
+
+TEST(ListScreen, SlashFocusesSearchAndEscapeClearsIt) {
+  Painted p(launched(true), 1280, 800);
+  p.paint();
+  p.character(U'/', "/");
+  EXPECT_EQ(p.state().focused_field, app::FormField::Search);
+  p.type("lab");
+  EXPECT_EQ(p.state().search_text, "lab");
+  p.key(Key::Escape);
+  EXPECT_EQ(p.state().search_text, "");
+  EXPECT_FALSE(p.state().focused_field.has_value());
+}
+
+TEST(FormScreen, CreateThroughClicksAndTyping) {
+  Painted p(launched(false), 1280, 800);
+  p.paint();
+  p.click_text("+ New connection");
+  ASSERT_TRUE(p.state().screen.is_form());
+  EXPECT_EQ(p.state().focused_field, app::FormField::Name);
+  p.type("Build box");
+  p.key(Key::Tab);
+  p.type("build.lab");
+  p.key(Key::Tab);
+  // The port keeps digits only.
+  p.type("a2");
+  EXPECT_EQ(p.state().form.port, "222");
+  p.click_text("Save");
+  ASSERT_EQ(p.state().profiles.size(), 1u);
+  EXPECT_EQ(p.state().profiles[0].name, "Build box");
+  EXPECT_EQ(p.state().profiles[0].port, 222);
+  EXPECT_EQ(p.state().screen.kind, app::Screen::Kind::List);
+}
+
+TEST(FormScreen, ProblemsAppearAfterLeavingFields) {
+  Painted p(launched(false, "form"), 1280, 800);
+  p.app().apply(app::msg::NewConnectionForm{}, p.document());
+  p.paint();
+  EXPECT_TRUE(p.drew("Enter a name and target to save this connection."));
+  p.key(Key::Tab);
+  EXPECT_TRUE(p.drew("Name is required"));
+  p.key(Key::Enter);
+  EXPECT_FALSE(p.log().find_all_containing("Host is required").empty());
+}
+
+TEST(FormScreen, FieldsPerKind) {
+  const struct {
+    const char* name;
+    K kind;
+    std::vector<const char*> shown;
+    std::vector<const char*> hidden;
+  } cases[] = {
+      {"ssh", K::Ssh, {"Host", "User", "Password", "Public key"}, {"Device node", "Legacy RDP profile"}},
+      {"vnc", K::Vnc, {"Host", "Group"}, {"User", "Discovered Kova devices"}},
+      {"kova", K::Kova, {"Device node", "Discovered Kova devices"}, {"User", "Password", "Host"}},
+      {"rdp", K::Rdp, {"Legacy RDP profile", "User", "Password"}, {"Public key"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Painted p(launched(true), 1280, 900);
+    p.app().apply(app::msg::NewConnectionForm{}, p.document());
+    p.state().form.kind = c.kind;
+    if (c.kind == K::Kova) p.app().apply(app::msg::SetFormKind{K::Kova}, p.document());
+    p.paint();
+    for (const char* t : c.shown) EXPECT_TRUE(p.drew(t)) << t;
+    for (const char* t : c.hidden) EXPECT_FALSE(p.drew(t)) << t;
+    EXPECT_FALSE(p.drew("Delete"));
+  }
+}
+
+TEST(Dialog, OnlyItsButtonsReactAndEnterConfirms) {
+  Painted p(launched(true, "confirm-delete"), 1280, 800);
+  p.paint();
+  const auto count = p.state().profiles.size();
+  ASSERT_TRUE(p.state().pending_confirmation.has_value());
+  EXPECT_FALSE(p.drew("≡"));  // no rail under a dialog
+  p.click(300, 300);          // the list behind the scrim
+  p.character(U'n', "", kova::ui::Modifiers{kova::ui::ModControl});
+  EXPECT_EQ(p.state().screen.kind, app::Screen::Kind::List);
+  EXPECT_TRUE(p.state().pending_confirmation.has_value());
+  const auto title = p.log().find_all_containing("Delete ");
+  ASSERT_FALSE(title.empty());
+  EXPECT_DOUBLE_EQ(title.front()->rect.top, 400 - 112 + 28);
+  p.key(Key::Enter);
+  EXPECT_EQ(p.state().profiles.size(), count - 1);
+}
+
+TEST(Dialog, CancelButtonLeavesTheNotice) {
+  Painted p(launched(true, "confirm-connect"), 1280, 800);
+  p.paint();
+  p.click_text("Cancel");
+  EXPECT_FALSE(p.state().pending_confirmation.has_value());
+  p.paint();
+  EXPECT_TRUE(p.drew("Action needs review"));
+  EXPECT_TRUE(p.drew("Action cancelled. No connection or profile was changed."));
+}
+
+TEST(Shell, NarrowToggleOpensAndOutsideClickCloses) {
+  Painted p(launched(true), 719, 800);
+  p.paint();
+  EXPECT_FALSE(p.drew("≡"));
+  p.click(12 + 20, 12 + 20);
+  EXPECT_TRUE(p.drew("≡"));
+  p.click(500, 500);
+  EXPECT_FALSE(p.drew("≡"));
+  Painted wide(launched(true), 720, 800);
+  wide.paint();
+  EXPECT_TRUE(wide.drew("≡"));
+}
+
+TEST(Shell, ControlFFromFormReturnsToSearch) {
+  Painted p(launched(true, "form"), 1280, 800);
+  p.paint();
+  p.character(U'f', "", kova::ui::Modifiers{kova::ui::ModControl});
+  EXPECT_EQ(p.state().screen.kind, app::Screen::Kind::List);
+  EXPECT_EQ(p.state().focused_field, app::FormField::Search);
+}
+
+// Hostile names are drawn clipped to their row; odd window sizes paint.
+TEST(BadInput, HostileNamesAndWindowSizes) {
+  const std::string names[] = {std::string(10000, 'W'), "\u202Eevil\u202C name", "🙂🙃🫠 emoji",
+                               std::string("ctl\x01\x1b[31m\n\tname")};
+  std::vector<ConnectionProfile> list;
+  for (const auto& n : names) list.push_back(profile(n, K::Ssh, n, 22));
+  for (const auto size : {kova::ui::Size{1, 1}, kova::ui::Size{8000, 800}, kova::ui::Size{1280, 800}}) {
+    SCOPED_TRACE(size.width);
+    Painted p(std::make_unique<app::RemoteApp>(list, std::vector<profiles::DiscoveredDevice>{}), size.width,
+              size.height);
+    p.paint();
+    for (const auto& t : p.log().texts) EXPECT_LE(t.rect.right, size.width + 0.5) << t.text.substr(0, 40);
+  }
+}
+
+}  // namespace
+}  // namespace remote::ui
