@@ -58,6 +58,52 @@ TEST(ReviewStates, EachPaintsItsScreen) {
   }
 }
 
+// Where the screens put their anchoring texts, wide and narrow.
+TEST(ReviewStates, TextsAtTheirPlaces) {
+  const struct {
+    const char* state;
+    double width;
+    const char* text;
+    double left;
+    double top;
+  } cases[] = {
+      {"", 1280, "Remote Machines", 64 + 24, 16},
+      {"form", 1280, "New connection", 64 + 24, 18},
+      {"form", 1280, "Protocol", 64 + (1216 - 560) / 2.0, 72},  // the 560 column, centred
+      {"form", narrow_width, "Protocol", 64 + 24, 72},           // the column fills the pane
+      {"confirm-delete", 1280, "Cancel", 640 + 230 - 244 + (112 - 0) / 2.0, 0},
+      {"confirm-ssh-trust", 1280, "Trust SSH key for Build Box?", 640 - 230 + 24, 400 - 112 + 28},
+      {"confirm-ssh-trust", narrow_width, "Trust SSH key for Build Box?", 300 - 230 + 24, 400 - 112 + 28},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.state) + " " + c.text);
+    Painted p(launched(true, c.state), c.width, 800);
+    p.paint();
+    const auto r = p.text_rect(c.text);
+    if (std::string_view(c.text) == "Cancel") {
+      // Centred in its button, 40 high from the card's bottom - 58.
+      EXPECT_NEAR(r.center_x(), c.left, 1);
+      EXPECT_NEAR(r.center_y(), 400 + 112 - 38, 1);
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(r.left, c.left);
+    EXPECT_DOUBLE_EQ(r.top, c.top);
+  }
+}
+
+TEST(Shell, NoticeToastIsCappedAndAnchoredBottomRight) {
+  for (const double width : {1280.0, 400.0}) {
+    SCOPED_TRACE(width);
+    Painted p(launched(true), width, 800);
+    p.state().notice = "Action cancelled. No connection or profile was changed.";
+    p.paint();
+    const auto heading = p.text_rect("Action needs review");
+    const double box_width = std::min(width - 32, 520.0);
+    EXPECT_DOUBLE_EQ(heading.left, width - 16 - box_width + 12);
+    EXPECT_DOUBLE_EQ(heading.top, 800 - 70 + 9);
+  }
+}
+
 TEST(ListScreen, HeaderAndRowsWhereTheyBelong) {
   ::unsetenv("REMOTE_LIVE_SESSIONS");
   Painted p(launched(true), 1280, 800);
