@@ -97,6 +97,7 @@ class TerminalScreen {
   bool pen_bold() const { return (pen_ & TerminalCell::bold_bit) != 0; }
 
   // Row r (0 at the top) as a view into the grid, valid until the next feed.
+  // Blanking that feeding deferred is done here, on the rows looked at.
   std::span<const TerminalCell> row(unsigned r) const;
   TerminalCell cell(unsigned r, unsigned column) const { return row(r)[column]; }
 
@@ -119,11 +120,15 @@ class TerminalScreen {
   void csi_dispatch(const ControlSequence& sequence);
 
   // Grid operations (screen.cpp).
-  TerminalCell* row_cells(unsigned r);
-  void mark_row(unsigned r);
+  unsigned physical_row(unsigned r) const;
+  // Cells of row r, ready for writing columns [from, to): any deferred
+  // blanking before `from` is done first. Marks the row damaged.
+  TerminalCell* writable(unsigned r, unsigned from, unsigned to);
+  // Does the deferred blanking of physical row p.
+  void settle(unsigned p) const;
   void line_feed();
   void wrap_if_pending();
-  void blank_cells(unsigned r, unsigned from, unsigned to);
+  void blank_to_line_end(unsigned r, unsigned from);
   void erase_to_line_end();
   void erase_line();
   void erase_display();
@@ -149,7 +154,13 @@ class TerminalScreen {
   std::uint32_t pen_ = 0;  // colour and bold bits of TerminalCell
   // rows_ * columns_ cells; logical row r lives at physical row
   // (top_ + r) % rows_, so scrolling moves no cells.
-  std::vector<TerminalCell> cells_;
+  // Blanking is deferred: in physical row p, the cells from column
+  // settled_[p] on are blank whatever they hold. Scrolling and erasing to the
+  // line end then only lower that mark; the cells are written when printing
+  // reaches past it or a reader asks for the row. Mutable because a reader's
+  // request settles rows without changing what the screen shows.
+  mutable std::vector<TerminalCell> cells_;
+  mutable std::vector<unsigned> settled_;
   unsigned top_ = 0;
   std::vector<std::uint8_t> damage_;  // by logical row
   bool all_damaged_ = true;

@@ -312,6 +312,31 @@ const std::vector<Transcript>& transcripts() {
        {"x"},
        0,
        1},
+      // Rows scrolled in or erased keep their old cells in memory until
+      // written; every way of reaching past the written part must show blank.
+      {"scrolled-in row is blank before a later write",
+       4,
+       2,
+       "abcd\r\nefgh\n\x1b[3GX",
+       {"efgh", "  X"},
+       1,
+       3},
+      {"long text scrolls many reused rows", 3, 2, "abcdefghij", {"ghi", "j"}, 1, 1},
+      {"erased row end is blank before a later write",
+       6,
+       2,
+       "abcdef\x1b[2G\x1b[K\x1b[5GX",
+       {"a   X"},
+       0,
+       5},
+      {"erased line is blank around a later write", 6, 2, "abcdef\x1b[2K\x1b[3GX", {"  X"}, 0, 3},
+      {"erased display is blank before a later write",
+       4,
+       2,
+       "abcd\r\nefgh\x1b[2J\x1b[2;3HX",
+       {"", "  X"},
+       1,
+       3},
       {"unsupported finals do nothing",
        10,
        3,
@@ -354,6 +379,40 @@ TEST(TerminalScreen, Transcripts) {
       bytewise.feed(std::string_view(&c, 1));
     ASSERT_EQ(all_cells(bytewise), want) << "byte at a time";
     ASSERT_EQ(bytewise.cursor_column(), whole.cursor_column()) << "byte at a time";
+  }
+}
+
+// Runs of every length from every start column, over a row that already
+// holds text: the run's cells get the character and the pen, the cells
+// before and after it keep what they had, and the rest wraps to the next row.
+TEST(TerminalScreen, PrintsRunsOfEveryLength) {
+  constexpr unsigned columns = 37;
+  const std::string old_text = repeat("#", columns);
+  for (unsigned start = 0; start < columns; ++start) {
+    for (unsigned length = 1; length <= 2 * columns; ++length) {
+      SCOPED_TRACE(testing::Message() << "start " << start << " length " << length);
+      TerminalScreen s(columns, 3);
+      s.feed(old_text + "\r\n" + old_text + "\x1b[1;" + std::to_string(start + 1) + "H\x1b[1;35m");
+      std::string run;
+      for (unsigned i = 0; i < length; ++i)
+        run += static_cast<char>('!' + i % 90);
+      s.feed(run);
+      for (unsigned r = 0; r < 3; ++r) {
+        for (unsigned c = 0; c < columns; ++c) {
+          const unsigned index = r * columns + c;
+          TerminalCell want = TerminalCell(U' ', std::nullopt, false);
+          if (index >= start && index < start + length) {
+            want = TerminalCell(static_cast<char32_t>(run[index - start]), 5, true);
+          } else if (r < 2) {
+            want = TerminalCell(U'#', std::nullopt, false);
+          }
+          ASSERT_EQ(s.cell(r, c), want) << "cell " << r << "," << c;
+        }
+      }
+      const unsigned at = start + length;
+      EXPECT_EQ(s.cursor_row(), (at - 1) / columns);
+      EXPECT_EQ(s.cursor_column(), at - (at - 1) / columns * columns);
+    }
   }
 }
 
@@ -408,7 +467,7 @@ TEST(TerminalScreen, DamageMarksWrittenRows) {
 
 TEST(TerminalScreen, SnapshotFollowsScrolledRows) {
   TerminalScreen s(3, 3);
-  s.feed("a\r\nb\r\nc\r\nd\r\ne");  // scrolled twice: ring no longer at its start
+  s.feed("aaa\r\nbbb\r\nccc\r\nd\r\ne");  // scrolled twice: ring no longer at its start
   TerminalSnapshot snap;
   s.snapshot(snap);
   EXPECT_EQ(snap.columns, 3u);
@@ -421,6 +480,7 @@ TEST(TerminalScreen, SnapshotFollowsScrolledRows) {
   }
   EXPECT_EQ(snap.row(0)[0].character(), U'c');
   EXPECT_EQ(snap.row(2)[0].character(), U'e');
+  EXPECT_EQ(snap.row(2)[1], TerminalCell());  // the reused row's old text is gone
 }
 
 TEST(TerminalCell, PacksEveryFieldAndSanitises) {
