@@ -75,7 +75,9 @@ InputQueue::~InputQueue() {
 
 void InputQueue::wake() {
   const std::uint64_t one = 1;
-  // A full counter already wakes the poller; nothing else can go wrong here.
+  // A full counter already wakes the poller; without an eventfd the worker
+  // has failed and takes nothing, so there is nobody to wake.
+  if (event_fd_ < 0) return;
   [[maybe_unused]] const auto written = ::write(event_fd_, &one, sizeof one);
 }
 

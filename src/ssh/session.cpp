@@ -147,10 +147,6 @@ Result<AckReceiver> SshSession::send_text_acknowledged(std::string_view bytes) {
 
 Result<SshSession> start_ssh_session(SshWorkerConfig config) {
   auto shared = std::make_shared<SessionShared>();
-  if (!shared->input.valid()) {
-    return fail(ErrorCode::Io,
-                "runtime: " + std::generic_category().message(shared->input.creation_errno()));
-  }
   const std::uint16_t columns = config.columns;
   const std::uint16_t rows = config.rows;
   try {

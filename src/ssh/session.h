@@ -130,8 +130,8 @@ class SshSession {
   std::unique_ptr<terminal::TerminalScreen> screen_;
 };
 
-// Starts the worker thread. Fails only when the thread or its wake-up
-// descriptor cannot be created; every later failure shows in the status.
+// Starts the worker thread. Fails only when the thread cannot be created;
+// every later failure (the runtime's included) shows in the status.
 Result<SshSession> start_ssh_session(SshWorkerConfig config);
 
 // Connects, reports the server's host-key identity and disconnects without

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <random>
+#include <system_error>
 
 #include "ssh/libssh_session.h"
 
@@ -171,7 +172,13 @@ Result<void> run_session(const SshWorkerConfig& config, SessionShared& shared) {
 }  // namespace
 
 void run_worker(SshWorkerConfig config, SessionShared& shared) {
-  auto result = run_session(config, shared);
+  // The runtime is the poll loop; its one resource of its own is the input
+  // queue's eventfd.
+  auto result =
+      shared.input.valid()
+          ? run_session(config, shared)
+          : fail(ErrorCode::Io,
+                 "runtime: " + std::generic_category().message(shared.input.creation_errno()));
   if (!result) shared.status.fail(result.error().message);
   // Queued inputs are dropped (their acknowledgements close) and later sends
   // get the closed answer.
