@@ -22,6 +22,7 @@
 #include "ui_toolkit/geometry.h"
 
 namespace kova::ui {
+class Clipboard;
 class Painter;
 struct AccessNode;
 }  // namespace kova::ui
@@ -107,6 +108,9 @@ class Application {
   // A thread-safe callable that wakes the event loop; workers call it after
   // each hand-over.
   virtual void set_waker(std::function<void()> /*wake*/) {}
+  // The system clipboard of the window, which outlives every call into the
+  // application; never called without a window.
+  virtual void set_clipboard(ui::Clipboard& /*clipboard*/) {}
   // A problem the shell met that the user should see (for example a damaged
   // document file).
   virtual void platform_notice(std::string_view /*text*/) {}

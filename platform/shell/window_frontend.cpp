@@ -76,6 +76,7 @@ Readiness UiFrontendAdapter::wait_for_events(Application& app, const LoopFds& fd
 
 void UiFrontendAdapter::draw(Application& app) {
   if (!laid_out_) {
+    app.set_clipboard(ui_->clipboard());
     const ui::Size size = ui_->logical_size();
     app.layout(ui::Rect::from_xywh(0, 0, size.width, size.height));
     laid_out_ = true;

@@ -84,7 +84,8 @@ void RemoteApp::paint(kova::ui::Painter& painter) {
 
 bool RemoteApp::handle_event(const kova::ui::Event& event) {
   if (!text_) return false;  // nothing drawn yet, so nothing to click
-  remote::ui::InputContext ctx{document_ ? *document_ : scratch_, clipboard_, *text_,
+  kova::ui::Clipboard& clipboard = system_clipboard_ ? *system_clipboard_ : clipboard_;
+  remote::ui::InputContext ctx{document_ ? *document_ : scratch_, clipboard, *text_,
                                remote::ui::Clock::now()};
   remote::ui::handle_event(state_, view_, event, ctx);
   return true;

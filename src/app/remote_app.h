@@ -49,6 +49,7 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   bool needs_redraw() const override { return state_.needs_redraw; }
   void did_draw() override { state_.needs_redraw = false; }
   kova::actions::bound_dispatch::ActionHost* action_host() override { return &state_.action_host; }
+  void set_clipboard(kova::ui::Clipboard& clipboard) override { system_clipboard_ = &clipboard; }
   void platform_notice(std::string_view text) override { state_.notice = std::string(text); }
 
   // kova::shell::DeviceStreamPort
@@ -61,8 +62,9 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   // Created at the first paint; none when the interface font is missing.
   std::optional<kova::ui::TextRenderer> text_;
   bool text_failed_ = false;
-  // The shell hands no clipboard to applications yet; copy and paste work
-  // between the application's own fields.
+  // The window's clipboard once the shell hands it over; before that (and
+  // headless) copy and paste work between the application's own fields.
+  kova::ui::Clipboard* system_clipboard_ = nullptr;
   kova::ui::MemoryClipboard clipboard_;
   // The shell's document, from the last document_changed; input routing
   // applies messages to it. Until then changes go to a scratch document.
