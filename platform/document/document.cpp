@@ -70,6 +70,16 @@ std::vector<std::string> Document::keys(ObjId obj) const {
   return out;
 }
 
+std::vector<std::pair<std::string, Value>> Document::entries(ObjId obj) const {
+  std::vector<std::pair<std::string, Value>> out;
+  const Object* o = state_->find(obj);
+  if (!o || o->type != ObjType::Map) return out;
+  out.reserve(o->entries.size());
+  for (const auto& [k, v] : o->entries)
+    out.emplace_back(k, winner(v)->value);
+  return out;
+}
+
 Result<std::string> Document::text(ObjId obj) const {
   auto o = state_->need(obj, ObjType::Text);
   if (!o) return std::unexpected(o.error());

@@ -112,12 +112,12 @@ template <class Visit>
 void for_each_connection(const doc::Document& document, Visit visit) {
   const auto connections = object_at(document, doc::root, connections_key, doc::ObjType::Map);
   if (!connections) return;
-  for (const auto& key : document.keys(*connections)) {
+  for (const auto& [key, value] : document.entries(*connections)) {
     const auto id = ConnectionId::parse(key);
     if (!id) continue;
-    const auto obj = object_at(document, *connections, key, doc::ObjType::Map);
-    if (!obj) continue;
-    if (visit(*id, *obj)) return;
+    const auto* ref = std::get_if<doc::ObjRef>(&value);
+    if (ref == nullptr || ref->type != doc::ObjType::Map) continue;
+    if (visit(*id, ref->id)) return;
   }
 }
 
