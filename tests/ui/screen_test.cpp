@@ -183,6 +183,23 @@ TEST(ListScreen, KeyboardSelectionAndStarClick) {
   EXPECT_EQ(p.state().selection, list[1].id);
 }
 
+TEST(ListScreen, KeyboardSelectionScrollsIntoViewAndEmptySpaceBlurs) {
+  std::vector<ConnectionProfile> many;
+  for (int i = 0; i < 40; ++i) many.push_back(profile("row " + std::to_string(100 + i), K::Ssh, "h", 22));
+  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280, 800);
+  p.paint();
+  for (int i = 0; i < 20; ++i) p.key(Key::Down);
+  EXPECT_GT(p.app().view().list_scroll, 0);
+  const auto selected = p.text_rect("row 120");
+  EXPECT_GE(selected.top, p.app().view().list_top);
+  EXPECT_LE(selected.bottom, 800);
+  p.character(U'/', "/");
+  ASSERT_EQ(p.state().focused_field, app::FormField::Search);
+  // The gap between the header and the search field holds no region.
+  p.click(700, 5);
+  EXPECT_FALSE(p.state().focused_field.has_value());
+}
+
 TEST(ListScreen, SlashFocusesSearchAndEscapeClearsIt) {
   Painted p(launched(true), 1280, 800);
   p.paint();
