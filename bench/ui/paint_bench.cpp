@@ -60,7 +60,8 @@ struct Screen {
 
 void list_paint(benchmark::State& state) {
   Screen screen(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) screen.paint();
+  for (auto _ : state)
+    screen.paint();
 }
 BENCHMARK(list_paint)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
@@ -88,17 +89,20 @@ BENCHMARK(search_keystroke)->Unit(benchmark::kMicrosecond);
 
 // kova-remote --headless --snapshot from exec to exit, sample list.
 void headless_start_to_snapshot(benchmark::State& state) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kova-bench-" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kova-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string png = (dir / "x.png").string();
   std::vector<std::string> env_store{"XDG_STATE_HOME=" + dir.string(), "KOVA_REMOTE_SAMPLE=1",
                                      "PATH=/usr/bin:/bin"};
   std::vector<char*> envp;
-  for (auto& e : env_store) envp.push_back(e.data());
+  for (auto& e : env_store)
+    envp.push_back(e.data());
   envp.push_back(nullptr);
   std::vector<std::string> argv_store{KOVA_REMOTE_PROGRAM, "--headless", "--snapshot", png};
   std::vector<char*> argv;
-  for (auto& a : argv_store) argv.push_back(a.data());
+  for (auto& a : argv_store)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
   for (auto _ : state) {
     pid_t pid = 0;

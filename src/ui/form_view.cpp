@@ -59,7 +59,9 @@ class FormPainter {
     register_region(view_, r, app::msg::FocusField{f});
   }
 
-  Rect row(double top, double left, double right) const { return {left, top, right, top + field_height}; }
+  Rect row(double top, double left, double right) const {
+    return {left, top, right, top + field_height};
+  }
 
   template <class Message, class Value>
   void selector(Rect r, std::span<const std::string_view> labels, std::span<const Value> values,
@@ -88,13 +90,12 @@ class FormPainter {
   double legacy_notice(double top) {
     const Rect box{col_.x, top, col_.right(), top + 54};
     kova::ui::draw_pill(ctx_.p, box, ctx_.theme.attention, 0.12, 0.75, 8);
-    ctx_.tr.draw(ctx_.p, "Legacy RDP profile", {col_.x + 12, top + 9}, {12, 2}, ctx_.theme.primary_text,
-                 col_.w - 24);
+    ctx_.tr.draw(ctx_.p, "Legacy RDP profile", {col_.x + 12, top + 9}, {12, 2},
+                 ctx_.theme.primary_text, col_.w - 24);
     ctx_.p.push_clip(box);
-    ctx_.tr.draw_wrapped(ctx_.p,
-                         "RDP has no client backend here. Select SSH, VNC, or Kova to migrate this profile.",
-                         {col_.x + 12, top + 29}, std::max(col_.w - 24, 1.0), {11.5, 0},
-                         ctx_.theme.secondary_text);
+    ctx_.tr.draw_wrapped(
+        ctx_.p, "RDP has no client backend here. Select SSH, VNC, or Kova to migrate this profile.",
+        {col_.x + 12, top + 29}, std::max(col_.w - 24, 1.0), {11.5, 0}, ctx_.theme.secondary_text);
     ctx_.p.pop_clip();
     return box.bottom + 12;
   }
@@ -108,17 +109,19 @@ class FormPainter {
       const Rect r{col_.x, y, col_.right(), y + 36};
       const bool selected = d.endpoint_id == app_.form.host;
       kova::ui::draw_card(ctx_.p, ctx_.theme, r, 8,
-                          selected                       ? kova::ui::Emphasis::Selected
+                          selected                    ? kova::ui::Emphasis::Selected
                           : r.contains(view_.pointer) ? kova::ui::Emphasis::Raised
                                                       : kova::ui::Emphasis::Resting);
       const bool online = d.presence == profiles::Presence::Online;
       ctx_.p.fill_circle({col_.x + 16, r.center_y()}, 4,
                          online ? ctx_.theme.positive : ctx_.theme.secondary_text);
       const double id_left = col_.right() - 160;
-      ctx_.tr.draw_in(ctx_.p, d.name, Rect{col_.x + 30, r.top, std::max(id_left - 12, col_.x + 30), r.bottom},
+      ctx_.tr.draw_in(ctx_.p, d.name,
+                      Rect{col_.x + 30, r.top, std::max(id_left - 12, col_.x + 30), r.bottom},
                       {13, 1}, ctx_.theme.primary_text, kova::ui::Align::Start);
-      ctx_.tr.draw_in(ctx_.p, abbreviate(d.endpoint_id), Rect{id_left, r.top, col_.right() - 12, r.bottom},
-                      {12, 0}, ctx_.theme.secondary_text, kova::ui::Align::Start);
+      ctx_.tr.draw_in(ctx_.p, abbreviate(d.endpoint_id),
+                      Rect{id_left, r.top, col_.right() - 12, r.bottom}, {12, 0},
+                      ctx_.theme.secondary_text, kova::ui::Align::Start);
       register_region(view_, r, app::msg::UseDiscoveredDevice{i});
       y = r.bottom + 8;
     }
@@ -150,10 +153,10 @@ class FormPainter {
       const Rect card = row(t, col_.x, col_.right());
       ctx_.p.fill_rounded(card, 8, ctx_.theme.accent.with_alpha(0.10));
       ctx_.p.push_clip(card);
-      ctx_.tr.draw_wrapped(ctx_.p,
-                           "Authenticated by Kova device identity over the P2P fabric — no password needed.",
-                           {col_.x + 12, card.center_y() - 7 - extra_lines_offset(card)},
-                           std::max(col_.w - 24, 1.0), {12.5, 0}, ctx_.theme.secondary_text);
+      ctx_.tr.draw_wrapped(
+          ctx_.p, "Authenticated by Kova device identity over the P2P fabric — no password needed.",
+          {col_.x + 12, card.center_y() - 7 - extra_lines_offset(card)}, std::max(col_.w - 24, 1.0),
+          {12.5, 0}, ctx_.theme.secondary_text);
       ctx_.p.pop_clip();
       return t;
     }
@@ -181,11 +184,13 @@ class FormPainter {
     const auto problems = visible_problems(app_);
     double height = 0;
     if (problems.empty()) {
-      height = ctx_.tr.draw_wrapped(ctx_.p, "Enter a name and target to save this connection.", {col_.x, top},
-                                    std::max(col_.w, 1.0), {12.5, 0}, ctx_.theme.secondary_text);
+      height = ctx_.tr.draw_wrapped(ctx_.p, "Enter a name and target to save this connection.",
+                                    {col_.x, top}, std::max(col_.w, 1.0), {12.5, 0},
+                                    ctx_.theme.secondary_text);
     } else {
       std::string joined;
-      for (const auto& m : problems) joined += (joined.empty() ? "" : " · ") + m;
+      for (const auto& m : problems)
+        joined += (joined.empty() ? "" : " · ") + m;
       height = ctx_.tr.draw_wrapped(ctx_.p, joined, {col_.x, top}, std::max(col_.w, 1.0), {12.5, 0},
                                     ctx_.theme.danger);
     }
@@ -213,7 +218,8 @@ class FormPainter {
   }
 
   void button(Rect r, std::string_view text, kova::ui::ButtonStyle style, app::AppMessage message) {
-    kova::ui::draw_button(ctx_.p, ctx_.tr, ctx_.theme, r, text, style, {.hovered = r.contains(view_.pointer)});
+    kova::ui::draw_button(ctx_.p, ctx_.tr, ctx_.theme, r, text, style,
+                          {.hovered = r.contains(view_.pointer)});
     register_region(view_, r, std::move(message));
   }
 
@@ -227,12 +233,18 @@ class FormPainter {
 
 std::string& model_text(app::AppState& app, FormField field) {
   switch (field) {
-    case FormField::Search: return app.search_text;
-    case FormField::Name: return app.form.name;
-    case FormField::Host: return app.form.host;
-    case FormField::Port: return app.form.port;
-    case FormField::User: return app.form.user;
-    case FormField::Group: return app.form.group;
+    case FormField::Search:
+      return app.search_text;
+    case FormField::Name:
+      return app.form.name;
+    case FormField::Host:
+      return app.form.host;
+    case FormField::Port:
+      return app.form.port;
+    case FormField::User:
+      return app.form.user;
+    case FormField::Group:
+      return app.form.group;
   }
   return app.search_text;
 }
@@ -274,8 +286,9 @@ std::vector<std::string> visible_problems(const app::AppState& app) {
   for (auto& message : profiles::validate_form(app.form)) {
     const bool earned =
         app.form_submitted || (app.name_touched && message == "Name is required") ||
-        (app.host_touched && (message == "Host is required" ||
-                              starts_with(message, "Kova device node must be an exact certified endpoint id"))) ||
+        (app.host_touched &&
+         (message == "Host is required" ||
+          starts_with(message, "Kova device node must be an exact certified endpoint id"))) ||
         (app.port_touched && starts_with(message, "Port"));
     if (earned) shown.push_back(std::move(message));
   }
@@ -288,14 +301,15 @@ void paint_form(app::AppState& app, ViewState& view, PaintContext& ctx) {
   const double pane = app.content_rect.right - left;
   const double w = std::max(std::min(pane - 48, 560.0), 0.0);
   const Column col{left + (pane - w) / 2, w};
-  ctx.tr.draw(ctx.p, app.screen.edited() ? "Edit connection" : "New connection", {left + 24, top + 18},
-              {22, 3}, ctx.theme.primary_text, std::max(pane - 48, 0.0));
+  ctx.tr.draw(ctx.p, app.screen.edited() ? "Edit connection" : "New connection",
+              {left + 24, top + 18}, {22, 3}, ctx.theme.primary_text, std::max(pane - 48, 0.0));
   FormPainter form(app, view, ctx, col);
   double y = form.kind_selector(form.label("Protocol", top + 72));
   if (app.form.kind == ConnectionKind::Rdp) y = form.legacy_notice(y);
   if (app.form.kind == ConnectionKind::Kova) y = form.devices(y);
   const double last_row = form.fields(y);
-  const double selector_top = app.form.kind == ConnectionKind::Kova ? last_row : form.auth_selector(last_row);
+  const double selector_top =
+      app.form.kind == ConnectionKind::Kova ? last_row : form.auth_selector(last_row);
   form.footer(selector_top + row_step);
 }
 

@@ -28,10 +28,14 @@ ConnectStatus connect_status(const profiles::ConnectionProfile& p) {
 
 std::string_view status_pill_text(ConnectStatus status) {
   switch (status) {
-    case ConnectStatus::Connectable: return "";
-    case ConnectStatus::NeedsAccess: return "Needs access";
-    case ConnectStatus::NotSupported: return "Not supported";
-    case ConnectStatus::FixProfile: return "Fix profile";
+    case ConnectStatus::Connectable:
+      return "";
+    case ConnectStatus::NeedsAccess:
+      return "Needs access";
+    case ConnectStatus::NotSupported:
+      return "Not supported";
+    case ConnectStatus::FixProfile:
+      return "Fix profile";
   }
   return "";
 }
@@ -42,10 +46,14 @@ kova::ui::Color status_color(ConnectStatus status, const kova::ui::Theme& t) {
 
 kova::ui::Color kind_color(ConnectionKind kind, const kova::ui::Theme& t) {
   switch (kind) {
-    case ConnectionKind::Ssh: return t.positive;
-    case ConnectionKind::Vnc: return t.accent_second;
-    case ConnectionKind::Rdp: return t.attention;
-    case ConnectionKind::Kova: return t.accent_third;
+    case ConnectionKind::Ssh:
+      return t.positive;
+    case ConnectionKind::Vnc:
+      return t.accent_second;
+    case ConnectionKind::Rdp:
+      return t.attention;
+    case ConnectionKind::Kova:
+      return t.accent_third;
   }
   return t.secondary_text;
 }
@@ -74,8 +82,10 @@ std::string summary_text(std::span<const profiles::ConnectionProfile> profiles) 
     if (p.presence == profiles::Presence::Online) ++online;
     if (connect_status(p) == ConnectStatus::Connectable) ++connectable;
   }
-  std::string text = std::to_string(profiles.size()) + " saved · " + std::to_string(online) + " online";
-  if (connectable < profiles.size()) text += " · " + std::to_string(connectable) + " connectable here";
+  std::string text =
+      std::to_string(profiles.size()) + " saved · " + std::to_string(online) + " online";
+  if (connectable < profiles.size())
+    text += " · " + std::to_string(connectable) + " connectable here";
   return text;
 }
 

@@ -16,7 +16,12 @@ namespace remote::ui {
 
 // Why a row offers "Connect" or not. One byte; values are part of the
 // contract.
-enum class ConnectStatus : std::uint8_t { Connectable = 0, NeedsAccess = 1, NotSupported = 2, FixProfile = 3 };
+enum class ConnectStatus : std::uint8_t {
+  Connectable = 0,
+  NeedsAccess = 1,
+  NotSupported = 2,
+  FixProfile = 3
+};
 
 // Transport availability first (SSH and VNC need REMOTE_LIVE_SESSIONS, RDP
 // never connects, Kova always may), then the profile's own consistency.

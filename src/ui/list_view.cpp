@@ -25,10 +25,10 @@ constexpr double compact_rows_below = 620;
 constexpr double row_gap = 8;
 
 struct ListFrame {
-  double left;   // pane left
-  double right;  // content right
-  double top;    // content top
-  double bottom; // content bottom
+  double left;    // pane left
+  double right;   // content right
+  double top;     // content top
+  double bottom;  // content bottom
   double width() const { return right - left; }
 };
 
@@ -48,8 +48,10 @@ void draw_star(kova::ui::Painter& p, Point centre, bool filled, const kova::ui::
     const double a = -std::numbers::pi / 2 + static_cast<double>(i) * std::numbers::pi / 5;
     points[i] = {centre.x + r * std::cos(a), centre.y + r * std::sin(a)};
   }
-  if (filled) p.fill_polygon(points, t.attention);
-  else p.stroke_polygon(points, 1.2, t.secondary_text);
+  if (filled)
+    p.fill_polygon(points, t.attention);
+  else
+    p.stroke_polygon(points, 1.2, t.secondary_text);
 }
 
 // Hovered only when the pointer is inside the list's visible area too.
@@ -63,12 +65,14 @@ struct RowGeometry {
   Rect edit;
 };
 
-RowGeometry row_geometry(const ListFrame& f, const RowMetrics& m, double top, double h, bool compact) {
+RowGeometry row_geometry(const ListFrame& f, const RowMetrics& m, double top, double h,
+                         bool compact) {
   RowGeometry g;
   g.card = {f.left + 24, top, f.right - 24, top + h};
   const double action_right = compact ? f.right - 36 : f.right - 40;
   const double action_top = compact ? top + m.core_height : top + (h - m.button_height) / 2;
-  g.status = {action_right - m.status_width, action_top, action_right, action_top + m.button_height};
+  g.status = {action_right - m.status_width, action_top, action_right,
+              action_top + m.button_height};
   g.edit = {g.status.left - 12 - m.edit_width, action_top, g.status.left - 12,
             action_top + m.button_height};
   return g;
@@ -84,7 +88,7 @@ void draw_row(const app::AppState& app, ViewState& view, PaintContext& ctx, cons
   const RowGeometry g = row_geometry(f, m, top, h, compact);
   const bool selected = app.selection == profile.id;
   kova::ui::draw_card(p, t, g.card, 12,
-                      selected ? kova::ui::Emphasis::Selected
+                      selected                      ? kova::ui::Emphasis::Selected
                       : hovered(view, g.card, clip) ? kova::ui::Emphasis::Hovered
                                                     : kova::ui::Emphasis::Resting);
   register_region(view, g.card, app::msg::Select{profile.id});
@@ -96,18 +100,22 @@ void draw_row(const app::AppState& app, ViewState& view, PaintContext& ctx, cons
       p.fill_circle(dot, 9, t.positive.with_alpha(0.25));
       p.fill_circle(dot, 5, t.positive);
       break;
-    case profiles::Presence::Offline: p.fill_circle(dot, 5, t.danger); break;
-    case profiles::Presence::Unknown: p.fill_circle(dot, 5, t.secondary_text); break;
+    case profiles::Presence::Offline:
+      p.fill_circle(dot, 5, t.danger);
+      break;
+    case profiles::Presence::Unknown:
+      p.fill_circle(dot, 5, t.secondary_text);
+      break;
   }
 
   // Text stops before the actions (wide) or the card's padding (compact).
   const double text_left = f.left + 68;
-  const double last_used_width =
-      compact ? 0 : ctx.tr.measure(profile.last_used, {12, 0}).width;
+  const double last_used_width = compact ? 0 : ctx.tr.measure(profile.last_used, {12, 0}).width;
   const double text_right =
       compact ? g.card.right - 20 : g.edit.left - 16 - std::min(last_used_width, 160.0) - 16;
   const double name_room = std::max(text_right - text_left - 32, 0.0);
-  const auto name = ctx.tr.draw(p, profile.name, {text_left, top + 13}, {16, 2}, t.primary_text, name_room);
+  const auto name =
+      ctx.tr.draw(p, profile.name, {text_left, top + 13}, {16, 2}, t.primary_text, name_room);
   const Point star{text_left + name.width + 16, top + 21};
   draw_star(p, star, profile.favorite, t);
   register_region(view, Rect{star.x - 11, star.y - 11, star.x + 11, star.y + 11},
@@ -123,13 +131,15 @@ void draw_row(const app::AppState& app, ViewState& view, PaintContext& ctx, cons
   const double target_left = pill.right + 12;
   const double target_room = std::max(text_right - target_left, 0.0);
   const auto target_size = ctx.tr.measure(target_text(profile), {13, 0});
-  const auto target = ctx.tr.draw(p, target_text(profile), {target_left, line - (target_size.height - m.small_line) / 2},
+  const auto target = ctx.tr.draw(p, target_text(profile),
+                                  {target_left, line - (target_size.height - m.small_line) / 2},
                                   {13, 0}, t.secondary_text, target_room);
   if (!compact && !profile.group.empty()) {
     const double group_left = target_left + target.width + 14;
     if (group_left + 24 < text_right)
-      ctx.tr.draw(p, "· " + profile.group, {group_left, line - (target_size.height - m.small_line) / 2 + 1},
-                  {12, 0}, t.secondary_text, text_right - group_left);
+      ctx.tr.draw(p, "· " + profile.group,
+                  {group_left, line - (target_size.height - m.small_line) / 2 + 1}, {12, 0},
+                  t.secondary_text, text_right - group_left);
   }
 
   const ConnectStatus status = connect_status(profile);
@@ -154,8 +164,9 @@ void draw_row(const app::AppState& app, ViewState& view, PaintContext& ctx, cons
                    Rect{g.edit.left - 16 - room, g.edit.top, g.edit.left - 16, g.edit.bottom}, lu,
                    t.secondary_text, Align::End);
   } else if (text_left + last_used_width <= g.edit.left - 12) {
-    ctx.tr.draw_in(p, profile.last_used, Rect{text_left, g.edit.top, g.edit.left - 12, g.edit.bottom},
-                   lu, t.secondary_text, Align::Start);
+    ctx.tr.draw_in(p, profile.last_used,
+                   Rect{text_left, g.edit.top, g.edit.left - 12, g.edit.bottom}, lu,
+                   t.secondary_text, Align::Start);
   }
 }
 
@@ -167,8 +178,9 @@ void draw_empty(const app::AppState& app, ViewState& view, PaintContext& ctx, co
   const double cx = f.left + f.width() / 2;
   if (!app.profiles.empty()) {
     const double w = std::max(f.width() - 48, 0.0);
-    ctx.tr.draw_in(ctx.p, "No machines match your search.", Rect{cx - w / 2, list_top + 48, cx + w / 2, list_top + 68},
-                   {14, 0}, t.secondary_text);
+    ctx.tr.draw_in(ctx.p, "No machines match your search.",
+                   Rect{cx - w / 2, list_top + 48, cx + w / 2, list_top + 68}, {14, 0},
+                   t.secondary_text);
     return;
   }
   const double cy = list_top + std::max(0.3 * (f.bottom - list_top), 24.0) + 36;
@@ -180,13 +192,14 @@ void draw_empty(const app::AppState& app, ViewState& view, PaintContext& ctx, co
   const TextStyle title{19, 3};
   const double title_h = ctx.tr.line_height(title);
   const double w = std::max(f.width() - 48, 0.0);
-  ctx.tr.draw_in(ctx.p, "No machines yet", Rect{cx - w / 2, title_top, cx + w / 2, title_top + title_h}, title,
+  ctx.tr.draw_in(ctx.p, "No machines yet",
+                 Rect{cx - w / 2, title_top, cx + w / 2, title_top + title_h}, title,
                  t.primary_text);
   const double wrap = std::max(f.width() - 48, 120.0);
   const double text_top = title_top + title_h + 6;
-  const double text_h = ctx.tr.draw_wrapped(ctx.p, "Add one to reach it over SSH, VNC, or the Kova relay.",
-                                            {cx - wrap / 2, text_top}, wrap, {13.5, 0}, t.secondary_text,
-                                            Align::Center);
+  const double text_h = ctx.tr.draw_wrapped(
+      ctx.p, "Add one to reach it over SSH, VNC, or the Kova relay.", {cx - wrap / 2, text_top},
+      wrap, {13.5, 0}, t.secondary_text, Align::Center);
   const std::string_view label = "+ New connection";
   const double bw = std::max(ctx.tr.measure(label, kova::ui::button_text).width + 32, 168.0);
   const Rect button{cx - bw / 2, text_top + text_h + 16, cx + bw / 2, text_top + text_h + 56};
@@ -202,7 +215,8 @@ void draw_header(app::AppState& app, ViewState& view, PaintContext& ctx, const L
   const TextStyle title{22, 3};
   const double title_h = ctx.tr.line_height(title);
   const std::string_view label = short_header ? "+ New" : "+ New connection";
-  const double bw = std::max(ctx.tr.measure(label, kova::ui::button_text).width + 28, short_header ? 88.0 : 150.0);
+  const double bw = std::max(ctx.tr.measure(label, kova::ui::button_text).width + 28,
+                             short_header ? 88.0 : 150.0);
   const double title_mid = f.top + 16 + title_h / 2;
   const Rect button{f.right - 24 - bw, title_mid - 16, f.right - 24, title_mid + 16};
   const double text_room = std::max(button.left - 12 - (f.left + 24), 0.0);
@@ -239,7 +253,8 @@ const RowMetrics& row_metrics(ViewState& view, const kova::ui::TextRenderer& tr)
   m.wide_height = std::max(m.core_height, 72.0);
   m.compact_height = std::max(m.button_height + m.core_height + 12, 116.0);
   double widest = tr.measure("Connect", kova::ui::button_text).width;
-  for (const auto status : {ConnectStatus::NeedsAccess, ConnectStatus::NotSupported, ConnectStatus::FixProfile})
+  for (const auto status :
+       {ConnectStatus::NeedsAccess, ConnectStatus::NotSupported, ConnectStatus::FixProfile})
     widest = std::max(widest, tr.measure(status_pill_text(status), {11.5, 2}).width);
   m.status_width = std::max(widest + 18, 100.0);
   return m;
@@ -261,7 +276,8 @@ void paint_list(app::AppState& app, ViewState& view, PaintContext& ctx) {
   const double n = static_cast<double>(visible.rows.size());
   view.list_scroll_max = std::max(pitch * n - row_gap - (f.bottom - list_top), 0.0);
   view.list_scroll = std::clamp(view.list_scroll, 0.0, view.list_scroll_max);
-  const Rect clip{app.content_rect.left, list_top, app.content_rect.right, std::max(f.bottom, list_top)};
+  const Rect clip{app.content_rect.left, list_top, app.content_rect.right,
+                  std::max(f.bottom, list_top)};
   if (clip.empty()) return;
   ctx.p.push_clip(clip);
   // Closed-form layout: only the rows that meet the list area are visited.
@@ -275,7 +291,8 @@ void paint_list(app::AppState& app, ViewState& view, PaintContext& ctx) {
   ctx.p.pop_clip();
 }
 
-void scroll_into_view(const app::AppState& app, ViewState& view, std::size_t index, std::size_t count) {
+void scroll_into_view(const app::AppState& app, ViewState& view, std::size_t index,
+                      std::size_t count) {
   const RowMetrics& m = view.metrics;
   if (m.scale == 0) return;  // nothing painted yet: the first paint clamps
   const Rect& c = app.content_rect;
@@ -285,8 +302,10 @@ void scroll_into_view(const app::AppState& app, ViewState& view, std::size_t ind
   const double viewport = std::max(c.height() - view.list_top, h);
   view.list_scroll_max = std::max(pitch * static_cast<double>(count) - row_gap - viewport, 0.0);
   const double row_top = static_cast<double>(index) * pitch;
-  if (row_top < view.list_scroll) view.list_scroll = row_top;
-  else if (row_top + h > view.list_scroll + viewport) view.list_scroll = row_top + h - viewport;
+  if (row_top < view.list_scroll)
+    view.list_scroll = row_top;
+  else if (row_top + h > view.list_scroll + viewport)
+    view.list_scroll = row_top + h - viewport;
   view.list_scroll = std::clamp(view.list_scroll, 0.0, view.list_scroll_max);
 }
 

@@ -20,6 +20,7 @@ void paint_list(app::AppState& app, ViewState& view, PaintContext& ctx);
 
 // Scrolls so that row `index` of `count` is fully visible, with the row
 // height of the current width.
-void scroll_into_view(const app::AppState& app, ViewState& view, std::size_t index, std::size_t count);
+void scroll_into_view(const app::AppState& app, ViewState& view, std::size_t index,
+                      std::size_t count);
 
 }  // namespace remote::ui

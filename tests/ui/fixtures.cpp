@@ -45,8 +45,10 @@ kova::ui::Rect Painted::text_rect(std::string_view text) const {
 
 void Painted::click(double x, double y) {
   app_->handle_event(kova::ui::PointerMoveEvent{{x, y}});
-  app_->handle_event(kova::ui::PointerButtonEvent{kova::ui::PointerButton::Primary, true, {x, y}, 1});
-  app_->handle_event(kova::ui::PointerButtonEvent{kova::ui::PointerButton::Primary, false, {x, y}, 1});
+  app_->handle_event(
+      kova::ui::PointerButtonEvent{kova::ui::PointerButton::Primary, true, {x, y}, 1});
+  app_->handle_event(
+      kova::ui::PointerButtonEvent{kova::ui::PointerButton::Primary, false, {x, y}, 1});
   paint();
 }
 
@@ -76,12 +78,15 @@ void Painted::character(char32_t c, std::string text, kova::ui::Modifiers mods) 
 }
 
 void Painted::type(std::string_view text) {
-  for (const char c : text) character(static_cast<char32_t>(c), std::string(1, c));
+  for (const char c : text)
+    character(static_cast<char32_t>(c), std::string(1, c));
 }
 
 std::unique_ptr<app::RemoteApp> launched(bool sample, std::string review) {
-  if (sample) ::setenv("KOVA_REMOTE_SAMPLE", "1", 1);
-  else ::unsetenv("KOVA_REMOTE_SAMPLE");
+  if (sample)
+    ::setenv("KOVA_REMOTE_SAMPLE", "1", 1);
+  else
+    ::unsetenv("KOVA_REMOTE_SAMPLE");
   kova::shell::LaunchOptions options;
   if (!review.empty()) options.review_state = std::move(review);
   return app::make_remote_app(options);

@@ -17,8 +17,9 @@ using profiles::AuthMethod;
 using profiles::ConnectionKind;
 using profiles::ConnectionProfile;
 
-inline ConnectionProfile profile(std::string name, ConnectionKind kind, std::string host, std::uint16_t port,
-                                 AuthMethod auth = AuthMethod::Password, bool favorite = false) {
+inline ConnectionProfile profile(std::string name, ConnectionKind kind, std::string host,
+                                 std::uint16_t port, AuthMethod auth = AuthMethod::Password,
+                                 bool favorite = false) {
   ConnectionProfile p;
   p.id = profiles::ConnectionId::random();
   p.name = std::move(name);

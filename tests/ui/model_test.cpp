@@ -20,8 +20,10 @@ using A = AuthMethod;
 
 struct LiveSessions {
   explicit LiveSessions(bool on) {
-    if (on) ::setenv("REMOTE_LIVE_SESSIONS", "1", 1);
-    else ::unsetenv("REMOTE_LIVE_SESSIONS");
+    if (on)
+      ::setenv("REMOTE_LIVE_SESSIONS", "1", 1);
+    else
+      ::unsetenv("REMOTE_LIVE_SESSIONS");
   }
   ~LiveSessions() { ::unsetenv("REMOTE_LIVE_SESSIONS"); }
 };
@@ -35,7 +37,7 @@ TEST(Abbreviate, CutsAfterTwelveCodePoints) {
       {"abcdefghijkl", "abcdefghijkl"},
       {"abcdefghijklm", "abcdefghijkl…"},
       {"ééééééééééééé", "éééééééééééé…"},  // counted by code point, not byte
-      {"\xff\xfe", "\xff\xfe"},             // broken UTF-8 advances byte by byte
+      {"\xff\xfe", "\xff\xfe"},            // broken UTF-8 advances byte by byte
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -74,9 +76,12 @@ TEST(ConnectStatus, AvailabilityThenProblems) {
     bool live;
     ConnectStatus status;
   } cases[] = {
-      {kova_ok, false, ConnectStatus::Connectable},  {kova_password, false, ConnectStatus::FixProfile},
-      {rdp, true, ConnectStatus::NotSupported},      {ssh, false, ConnectStatus::NeedsAccess},
-      {ssh, true, ConnectStatus::Connectable},       {vnc_key, true, ConnectStatus::FixProfile},
+      {kova_ok, false, ConnectStatus::Connectable},
+      {kova_password, false, ConnectStatus::FixProfile},
+      {rdp, true, ConnectStatus::NotSupported},
+      {ssh, false, ConnectStatus::NeedsAccess},
+      {ssh, true, ConnectStatus::Connectable},
+      {vnc_key, true, ConnectStatus::FixProfile},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.p.name + (c.live ? " live" : ""));
@@ -89,7 +94,8 @@ TEST(Summary, ShortFormOnlyWhenAllCanConnect) {
   LiveSessions live(false);
   auto kova = profile("k", K::Kova, endpoint_id(), 0, A::DeviceIdentity);
   kova.presence = profiles::Presence::Online;
-  const std::vector<ConnectionProfile> mixed{kova, profile("s", K::Ssh, "h", 22), profile("v", K::Vnc, "h", 5900)};
+  const std::vector<ConnectionProfile> mixed{kova, profile("s", K::Ssh, "h", 22),
+                                             profile("v", K::Vnc, "h", 5900)};
   EXPECT_EQ(summary_text(mixed), "3 saved · 1 online · 1 connectable here");
   EXPECT_EQ(summary_text(std::span(mixed).first(1)), "1 saved · 1 online");
   EXPECT_EQ(summary_text({}), "0 saved · 0 online");
@@ -97,12 +103,14 @@ TEST(Summary, ShortFormOnlyWhenAllCanConnect) {
 
 TEST(VisibleRows, FavouritesFirstThenNameAndSearch) {
   app::AppState state;
-  state.profiles = {profile("aardvark", K::Ssh, "h1", 22), profile("beta", K::Ssh, "h2", 22, A::Password, true),
+  state.profiles = {profile("aardvark", K::Ssh, "h1", 22),
+                    profile("beta", K::Ssh, "h2", 22, A::Password, true),
                     profile("Alpha", K::Vnc, "h3", 5900, A::Password, true)};
   ViewState view;
   const auto names = [&] {
     std::vector<std::string> out;
-    for (const auto i : visible_rows(state, view).rows) out.push_back(state.profiles[i].name);
+    for (const auto i : visible_rows(state, view).rows)
+      out.push_back(state.profiles[i].name);
     return out;
   };
   EXPECT_EQ(names(), (std::vector<std::string>{"Alpha", "beta", "aardvark"}));
@@ -122,7 +130,8 @@ TEST(HitTest, NewestContainingRegionWinsAndEdgesAreHalfOpen) {
   const struct {
     Point at;
     int tag;  // -1: no region, -2: region without a message
-  } cases[] = {{{15, 15}, 16}, {{20, 15}, 0}, {{10, 10}, 16}, {{55, 55}, -2}, {{100, 50}, -1}, {{0, 0}, 0}};
+  } cases[] = {{{15, 15}, 16}, {{20, 15}, 0},   {{10, 10}, 16},
+               {{55, 55}, -2}, {{100, 50}, -1}, {{0, 0}, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.at.x) + "," + std::to_string(c.at.y));
     const auto* r = hit_test(view.regions, c.at);
@@ -150,7 +159,8 @@ TEST(Shortcuts, ControlOrSuperWithLowerCasedCharacter) {
     S expected;
   } cases[] = {
       {"ctrl n", list, key(U'n', kova::ui::ModControl), Shortcut::NewConnection},
-      {"ctrl shift N", list, key(U'N', kova::ui::ModControl | kova::ui::ModShift), Shortcut::NewConnection},
+      {"ctrl shift N", list, key(U'N', kova::ui::ModControl | kova::ui::ModShift),
+       Shortcut::NewConnection},
       {"super f", list, key(U'f', kova::ui::ModSuper), Shortcut::FocusSearch},
       {"ctrl w on list", list, key(U'w', kova::ui::ModControl), std::nullopt},
       {"ctrl w in session", session, key(U'w', kova::ui::ModControl), Shortcut::Disconnect},
@@ -169,8 +179,9 @@ TEST(TabOrder, FollowsTheKindsFieldsAndWraps) {
     K kind;
     std::optional<F> from;
     F to;
-  } cases[] = {{K::Ssh, std::nullopt, F::Name}, {K::Ssh, F::Group, F::Name}, {K::Ssh, F::Port, F::User},
-               {K::Vnc, F::Port, F::Group},     {K::Vnc, F::User, F::Host},  {K::Kova, F::Host, F::Name},
+  } cases[] = {{K::Ssh, std::nullopt, F::Name}, {K::Ssh, F::Group, F::Name},
+               {K::Ssh, F::Port, F::User},      {K::Vnc, F::Port, F::Group},
+               {K::Vnc, F::User, F::Host},      {K::Kova, F::Host, F::Name},
                {K::Kova, F::Name, F::Host},     {K::Rdp, F::Search, F::Host}};
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind));
@@ -206,7 +217,8 @@ TEST(Tooltips, TextsByMessage) {
   EXPECT_EQ(tooltip_text(s, app::msg::NewConnectionForm{}), "Add connection (Ctrl+N)");
   EXPECT_EQ(tooltip_text(s, app::msg::ShowConnections{}), "Connections");
   EXPECT_EQ(tooltip_text(s, app::msg::ToggleFavorite{fav.id}), "Remove from favourites");
-  EXPECT_EQ(tooltip_text(s, app::msg::ToggleFavorite{profiles::ConnectionId::random()}), std::nullopt);
+  EXPECT_EQ(tooltip_text(s, app::msg::ToggleFavorite{profiles::ConnectionId::random()}),
+            std::nullopt);
   EXPECT_EQ(tooltip_text(s, app::msg::SaveForm{}), std::nullopt);
 }
 

@@ -44,7 +44,8 @@ TEST(ReviewStates, EachPaintsItsScreen) {
       SCOPED_TRACE(std::string(c.state) + " at " + std::to_string(width));
       Painted painted(launched(true, c.state), width, 800);
       painted.paint();
-      if ((std::string_view(c.state) == "narrow") && width >= 720) continue;  // wide: no toggle test
+      if ((std::string_view(c.state) == "narrow") && width >= 720)
+        continue;  // wide: no toggle test
       if (std::string_view(c.state) == "narrow") {
         // A closed flap shows the toggle but no rail.
         EXPECT_FALSE(painted.drew("≡"));
@@ -70,10 +71,11 @@ TEST(ReviewStates, TextsAtTheirPlaces) {
       {"", 1280, "Remote Machines", 64 + 24, 16},
       {"form", 1280, "New connection", 64 + 24, 18},
       {"form", 1280, "Protocol", 64 + (1216 - 560) / 2.0, 72},  // the 560 column, centred
-      {"form", narrow_width, "Protocol", 64 + 24, 72},           // the column fills the pane
+      {"form", narrow_width, "Protocol", 64 + 24, 72},          // the column fills the pane
       {"confirm-delete", 1280, "Cancel", 640 + 230 - 244 + (112 - 0) / 2.0, 0},
       {"confirm-ssh-trust", 1280, "Trust SSH key for Build Box?", 640 - 230 + 24, 400 - 112 + 28},
-      {"confirm-ssh-trust", narrow_width, "Trust SSH key for Build Box?", 300 - 230 + 24, 400 - 112 + 28},
+      {"confirm-ssh-trust", narrow_width, "Trust SSH key for Build Box?", 300 - 230 + 24,
+       400 - 112 + 28},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.state) + " " + c.text);
@@ -146,8 +148,10 @@ TEST(ListScreen, EmptyStates) {
 
 TEST(ListScreen, OnlyRowsInViewAreDrawnAndWheelScrollsTo144) {
   std::vector<ConnectionProfile> many;
-  for (int i = 0; i < 200; ++i) many.push_back(profile("machine " + std::to_string(1000 + i), K::Ssh, "h", 22));
-  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280, 800);
+  for (int i = 0; i < 200; ++i)
+    many.push_back(profile("machine " + std::to_string(1000 + i), K::Ssh, "h", 22));
+  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280,
+            800);
   p.paint();
   const auto rows = p.log().find_all_containing("machine ");
   EXPECT_GT(rows.size(), 3u);
@@ -185,10 +189,13 @@ TEST(ListScreen, KeyboardSelectionAndStarClick) {
 
 TEST(ListScreen, KeyboardSelectionScrollsIntoViewAndEmptySpaceBlurs) {
   std::vector<ConnectionProfile> many;
-  for (int i = 0; i < 40; ++i) many.push_back(profile("row " + std::to_string(100 + i), K::Ssh, "h", 22));
-  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280, 800);
+  for (int i = 0; i < 40; ++i)
+    many.push_back(profile("row " + std::to_string(100 + i), K::Ssh, "h", 22));
+  Painted p(std::make_unique<app::RemoteApp>(many, std::vector<profiles::DiscoveredDevice>{}), 1280,
+            800);
   p.paint();
-  for (int i = 0; i < 20; ++i) p.key(Key::Down);
+  for (int i = 0; i < 20; ++i)
+    p.key(Key::Down);
   EXPECT_GT(p.app().view().list_scroll, 0);
   const auto selected = p.text_rect("row 120");
   EXPECT_GE(selected.top, p.app().view().list_top);
@@ -250,7 +257,10 @@ TEST(FormScreen, FieldsPerKind) {
     std::vector<const char*> shown;
     std::vector<const char*> hidden;
   } cases[] = {
-      {"ssh", K::Ssh, {"Host", "User", "Password", "Public key"}, {"Device node", "Legacy RDP profile"}},
+      {"ssh",
+       K::Ssh,
+       {"Host", "User", "Password", "Public key"},
+       {"Device node", "Legacy RDP profile"}},
       {"vnc", K::Vnc, {"Host", "Group"}, {"User", "Discovered Kova devices"}},
       {"kova", K::Kova, {"Device node", "Discovered Kova devices"}, {"User", "Password", "Host"}},
       {"rdp", K::Rdp, {"Legacy RDP profile", "User", "Password"}, {"Public key"}},
@@ -262,8 +272,10 @@ TEST(FormScreen, FieldsPerKind) {
     p.state().form.kind = c.kind;
     if (c.kind == K::Kova) p.app().apply(app::msg::SetFormKind{K::Kova}, p.document());
     p.paint();
-    for (const char* t : c.shown) EXPECT_TRUE(p.drew(t)) << t;
-    for (const char* t : c.hidden) EXPECT_FALSE(p.drew(t)) << t;
+    for (const char* t : c.shown)
+      EXPECT_TRUE(p.drew(t)) << t;
+    for (const char* t : c.hidden)
+      EXPECT_FALSE(p.drew(t)) << t;
     EXPECT_FALSE(p.drew("Delete"));
   }
 }
@@ -318,16 +330,19 @@ TEST(Shell, ControlFFromFormReturnsToSearch) {
 
 // Hostile names are drawn clipped to their row; odd window sizes paint.
 TEST(BadInput, HostileNamesAndWindowSizes) {
-  const std::string names[] = {std::string(10000, 'W'), "\u202Eevil\u202C name", "🙂🙃🫠 emoji",
-                               std::string("ctl\x01\x1b[31m\n\tname")};
+  const std::string names[] = {std::string(10000, 'W'), "\u202Eevil\u202C name",
+                               "🙂🙃🫠 emoji", std::string("ctl\x01\x1b[31m\n\tname")};
   std::vector<ConnectionProfile> list;
-  for (const auto& n : names) list.push_back(profile(n, K::Ssh, n, 22));
-  for (const auto size : {kova::ui::Size{1, 1}, kova::ui::Size{8000, 800}, kova::ui::Size{1280, 800}}) {
+  for (const auto& n : names)
+    list.push_back(profile(n, K::Ssh, n, 22));
+  for (const auto size :
+       {kova::ui::Size{1, 1}, kova::ui::Size{8000, 800}, kova::ui::Size{1280, 800}}) {
     SCOPED_TRACE(size.width);
-    Painted p(std::make_unique<app::RemoteApp>(list, std::vector<profiles::DiscoveredDevice>{}), size.width,
-              size.height);
+    Painted p(std::make_unique<app::RemoteApp>(list, std::vector<profiles::DiscoveredDevice>{}),
+              size.width, size.height);
     p.paint();
-    for (const auto& t : p.log().texts) EXPECT_LE(t.rect.right, size.width + 0.5) << t.text.substr(0, 40);
+    for (const auto& t : p.log().texts)
+      EXPECT_LE(t.rect.right, size.width + 0.5) << t.text.substr(0, 40);
   }
 }
 

@@ -36,7 +36,8 @@ struct TempDir {
 // pipe. The environment is the parent's plus `env`.
 class Child {
  public:
-  Child(std::vector<std::string> argv, const std::vector<std::string>& env, bool capture_err = false) {
+  Child(std::vector<std::string> argv, const std::vector<std::string>& env,
+        bool capture_err = false) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t fa;
@@ -44,12 +45,15 @@ class Child {
     posix_spawn_file_actions_adddup2(&fa, out[1], capture_err ? 2 : 1);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     std::vector<std::string> env_store(env);
-    for (char** e = environ; *e; ++e) env_store.emplace_back(*e);
+    for (char** e = environ; *e; ++e)
+      env_store.emplace_back(*e);
     std::vector<char*> envp;
-    for (auto& e : env_store) envp.push_back(e.data());
+    for (auto& e : env_store)
+      envp.push_back(e.data());
     envp.push_back(nullptr);
     std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
+    for (auto& a : argv)
+      args.push_back(a.data());
     args.push_back(nullptr);
     const int rc = posix_spawnp(&pid_, args[0], &fa, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
@@ -76,7 +80,8 @@ class Child {
   bool wait_for(std::string_view needle, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (text_.find(needle) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
       if (left <= 0ms || !read_some(left)) return false;
     }
     return true;
@@ -110,7 +115,8 @@ class Child {
 };
 
 // Runs a short command to its end; its exit status and standard output.
-std::pair<int, std::string> run(std::vector<std::string> argv, const std::vector<std::string>& env) {
+std::pair<int, std::string> run(std::vector<std::string> argv,
+                                const std::vector<std::string>& env) {
   Child c(std::move(argv), env);
   if (!c.error().empty()) return {-1, c.error()};
   const int status = c.finish();
@@ -127,15 +133,18 @@ class Xvfb {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
-    std::vector<std::string> argv{"Xvfb", "-displayfd", "3", "-screen", "0", "1400x900x24", "-nolisten", "tcp"};
+    std::vector<std::string> argv{"Xvfb", "-displayfd",  "3",         "-screen",
+                                  "0",    "1400x900x24", "-nolisten", "tcp"};
     std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
+    for (auto& a : argv)
+      args.push_back(a.data());
     args.push_back(nullptr);
     const int rc = posix_spawnp(&pid_, "Xvfb", &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     ::close(fds[1]);
     if (rc != 0) {
-      error_ = std::string("cannot start Xvfb (install the xvfb package, see scripts/deps): ") + std::strerror(rc);
+      error_ = std::string("cannot start Xvfb (install the xvfb package, see scripts/deps): ") +
+               std::strerror(rc);
       pid_ = -1;
       ::close(fds[0]);
       return;
@@ -143,10 +152,13 @@ class Xvfb {
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
     char c = 0;
-    while (::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+    while (::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+      number.push_back(c);
     ::close(fds[0]);
-    if (number.empty()) error_ = "Xvfb did not report a display within 10 seconds";
-    else display_ = ":" + number;
+    if (number.empty())
+      error_ = "Xvfb did not report a display within 10 seconds";
+    else
+      display_ = ":" + number;
   }
   ~Xvfb() {
     if (pid_ > 0) {
@@ -167,13 +179,15 @@ TEST(RealWindow, AddConnectionFromTheRailIsSavedToTheDocument) {
   Xvfb x;
   ASSERT_TRUE(x.error().empty()) << x.error();
   TempDir state;
-  const std::vector<std::string> env{"DISPLAY=" + x.display(), "XDG_STATE_HOME=" + state.path.string(),
+  const std::vector<std::string> env{"DISPLAY=" + x.display(),
+                                     "XDG_STATE_HOME=" + state.path.string(),
                                      "KOVA_REMOTE_SAMPLE=0", "SDL_AUDIODRIVER=dummy"};
   Child app({KOVA_REMOTE_PROGRAM, "--trace"}, env, /*capture_err=*/true);
   ASSERT_TRUE(app.error().empty()) << app.error();
   ASSERT_TRUE(app.wait_for("ready", 20s)) << "kova-remote never became ready: " << app.text();
 
-  const auto [found, ids] = run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "RemoteApp"}, env);
+  const auto [found, ids] =
+      run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "RemoteApp"}, env);
   ASSERT_EQ(found, 0) << "no window found (is xdotool installed? see scripts/deps): " << ids;
   const std::string window = ids.substr(0, ids.find('\n'));
   const auto xdo = [&](std::vector<std::string> args) {
