@@ -25,7 +25,8 @@ struct InputContext {
   Clock::time_point now;
 };
 
-void handle_event(app::AppState& app, ViewState& view, const kova::ui::Event& event, InputContext& ctx);
+void handle_event(app::AppState& app, ViewState& view, const kova::ui::Event& event,
+                  InputContext& ctx);
 
 // The Control/Super shortcut a key press stands for on the current screen,
 // if any (n: new form, f: search, w: disconnect on the session screen).
