@@ -185,6 +185,25 @@ inline std::size_t decode_utf8(const std::uint8_t* p, const std::uint8_t* end, c
   return 0;
 }
 
+// A whole escape sequence that changes nothing on the screen and leaves the
+// parser in ground: ESC with at most one intermediate and a final byte
+// (charset choices, ESC 7, ESC 8 ...), or an operating-system command of
+// printable ASCII ended by BEL (window titles). Returns the byte after it,
+// or nullptr for anything else, which the state machine then handles.
+inline const std::uint8_t* skip_inert_escape(const std::uint8_t* p, const std::uint8_t* end) {
+  if (end - p < 2) return nullptr;
+  const std::uint8_t b = p[1];
+  if (b == ']') {
+    const std::uint8_t* q = printable_run_end(p + 2, end);
+    return q < end && *q == 0x07 ? q + 1 : nullptr;
+  }
+  if (b >= 0x20 && b <= 0x2F) {
+    return end - p >= 3 && p[2] >= 0x30 && p[2] <= 0x7E ? p + 3 : nullptr;
+  }
+  const bool opens_string_or_csi = b == '[' || b == 'P' || b == 'X' || b == '^' || b == '_';
+  return b >= 0x30 && b <= 0x7E && !opens_string_or_csi ? p + 2 : nullptr;
+}
+
 }  // namespace detail
 
 template <ActionSink Sink>
@@ -237,10 +256,14 @@ const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uin
       continue;
     }
     if (b == 0x1B) {
-      const std::uint8_t* after = complete_csi(p, end);
-      if (after == nullptr) return p;
-      sink.csi_dispatch(csi_);
-      p = after;
+      if (const std::uint8_t* after = complete_csi(p, end)) {
+        sink.csi_dispatch(csi_);
+        p = after;
+      } else if (const std::uint8_t* skipped = detail::skip_inert_escape(p, end)) {
+        p = skipped;
+      } else {
+        return p;
+      }
     } else {  // C0 other than ESC, CAN and SUB included
       sink.execute(b);
       ++p;

@@ -24,7 +24,8 @@ inline void write16(std::uint32_t* out, const std::uint8_t* in, __m128i pen) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
   const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
   const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_unpacklo_epi16(lo, zero), pen));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_or_si128(_mm_unpacklo_epi16(lo, zero), pen));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4),
                    _mm_or_si128(_mm_unpackhi_epi16(lo, zero), pen));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
@@ -36,9 +37,9 @@ inline void write16(std::uint32_t* out, const std::uint8_t* in, __m128i pen) {
 // Eight cells from eight ASCII bytes.
 inline void write8(std::uint32_t* out, const std::uint8_t* in, __m128i pen) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i lo =
-      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)), zero);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_unpacklo_epi16(lo, zero), pen));
+  const __m128i lo = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)), zero);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_or_si128(_mm_unpacklo_epi16(lo, zero), pen));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4),
                    _mm_or_si128(_mm_unpackhi_epi16(lo, zero), pen));
 }
@@ -47,8 +48,7 @@ inline void write8(std::uint32_t* out, const std::uint8_t* in, __m128i pen) {
 // One cell per byte with the pen's colour and bold. Runs of any length are
 // covered by whole blocks, the last one overlapping the one before: the
 // overlap writes the same values twice, and no loop runs a byte at a time.
-void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n,
-                 std::uint32_t pen) {
+void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n, std::uint32_t pen) {
   static_assert(sizeof(TerminalCell) == sizeof(std::uint32_t));
   std::uint32_t* out = reinterpret_cast<std::uint32_t*>(cells);
 #if defined(__SSE2__)
@@ -147,7 +147,8 @@ void TerminalScreen::print_ascii(std::string_view run) {
   std::size_t left = run.size();
   while (left > 0) {
     wrap_if_pending();
-    const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, columns_ - cursor_column_));
+    const unsigned n =
+        static_cast<unsigned>(std::min<std::size_t>(left, columns_ - cursor_column_));
     TerminalCell* cells = writable(cursor_row_, cursor_column_, cursor_column_ + n);
     write_ascii(cells + cursor_column_, bytes, n, pen_);
     cursor_column_ += n;
