@@ -65,6 +65,27 @@ void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n, 
     write8(out + n - 8, bytes + n - 8, pen4);
     return;
   }
+  if (n >= 4) {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    const __m128i zero = _mm_setzero_si128();
+    const auto four = [&](std::uint32_t* o, std::uint32_t w) {
+      const __m128i b = _mm_cvtsi32_si128(static_cast<int>(w));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
+                       _mm_or_si128(_mm_unpacklo_epi16(_mm_unpacklo_epi8(b, zero), zero), pen4));
+    };
+    four(out, word);
+    std::memcpy(&word, bytes + n - 4, sizeof word);
+    four(out + n - 4, word);
+    return;
+  }
+  // One to three cells: the first, middle and last cover them all.
+  if (n > 0) {
+    out[0] = pen | bytes[0];
+    out[n / 2] = pen | bytes[n / 2];
+    out[n - 1] = pen | bytes[n - 1];
+  }
+  return;
 #endif
   for (std::size_t i = 0; i < n; ++i)
     out[i] = pen | bytes[i];
