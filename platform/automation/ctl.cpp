@@ -138,10 +138,11 @@ Exchange round_trip(const std::filesystem::path& path, const std::string& line) 
   return out;
 }
 
+// Indented for people, members kept in the program's order.
 std::string pretty(const std::string& json_text) {
-  const json value = json::parse(json_text, nullptr, false);
+  const auto value = nlohmann::ordered_json::parse(json_text, nullptr, false);
   if (value.is_discarded()) return json_text + "\n";
-  return value.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  return value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace

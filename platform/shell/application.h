@@ -82,6 +82,12 @@ class Application {
   virtual std::vector<actions::resource::Resource> resources(const doc::Document& /*document*/) {
     return {};
   }
+  //     A named read-only query for automation clients (for example
+  //     "connections"), answered as JSON text; nothing for unknown names.
+  virtual std::optional<std::string> automation_query(std::string_view /*name*/,
+                                                      const doc::Document& /*document*/) {
+    return std::nullopt;
+  }
   // 11. Operations (see action_host/operation.h).
   virtual actions::operation::Outcome execute_operation(const actions::operation::Invocation&) {
     return actions::operation::Outcome::not_handled();
