@@ -153,8 +153,15 @@ void commit_pending(doc::Store& store, std::string_view message) {
     std::fprintf(stderr, "document commit failed: %s\n", committed.error().message.c_str());
 }
 
+void serve_device_streams(Application& app, callstream::DeviceStreamService& devices) {
+  DeviceStreamPort* port = app.device_stream_port();
+  if (!port) return;
+  for (auto& request : port->take_platform_requests()) devices.submit(std::move(request));
+  for (const auto& event : devices.take_events()) port->deliver_device_event(event);
+}
+
 void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
-              bool trace) {
+              bool trace, callstream::DeviceStreamService* devices) {
   const auto note = [trace](const char* event) {
     if (trace) std::fprintf(stderr, "%s\n", event);
   };
@@ -162,6 +169,7 @@ void run_loop(Application& app, doc::Store& store, const LoopSources& sources, F
   bool draw_now = true;
   bool ready_noted = false;
   while (!frontend.finished()) {
+    if (devices) serve_device_streams(app, *devices);
     if (draw_now || app.wants_frame() || app.needs_redraw()) {
       frontend.draw(app);
       app.did_draw();

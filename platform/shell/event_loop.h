@@ -118,8 +118,16 @@ class HeadlessFrontend final : public Frontend {
 // changed it; anything the application leaves pending is committed. A frame
 // is drawn whenever the application wants one or needs a redraw.
 // With `trace`, the events are written to standard error as they happen.
+// With `devices`, the application's device-stream port is served by it: the
+// queued requests are handed over and its events delivered back, in order,
+// before every frame and after every wake-up.
 void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
-              bool trace = false);
+              bool trace = false, callstream::DeviceStreamService* devices = nullptr);
+
+// One exchange between an application's device-stream port and a service:
+// every queued request is submitted, then every waiting event delivered.
+// Nothing happens when the application has no port.
+void serve_device_streams(Application& app, callstream::DeviceStreamService& devices);
 
 // Commits what the application left pending in the store's document, with
 // `message`. Errors go to standard error; the in-memory state stays.

@@ -82,7 +82,10 @@ int run(const LaunchDescription& desc, std::span<const std::string_view> args) {
     frontend = std::make_unique<HeadlessFrontend>(size, options->scale.value_or(1.0),
                                                   options->snapshot);
   }
-  run_loop(*application, store, *sources, *frontend, options->trace);
+  std::unique_ptr<callstream::DeviceStreamService> devices;
+  if (desc.device_service && application->device_stream_port())
+    devices = desc.device_service(sources->waker());
+  run_loop(*application, store, *sources, *frontend, options->trace, devices.get());
   commit_pending(store, "");
   if (const auto error = frontend->error()) {
     std::fprintf(stderr, "%s\n", error->c_str());

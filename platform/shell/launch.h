@@ -36,6 +36,8 @@ namespace launch {
 using PersistOpener = std::function<persist::Opened(std::string_view app_id)>;
 // Builds a window frontend; nothing when no window can be opened here.
 using FrontendFactory = std::function<std::unique_ptr<Frontend>(const LaunchOptions&, WindowSize)>;
+using DeviceServiceFactory =
+    std::function<std::unique_ptr<callstream::DeviceStreamService>(std::function<void()> wake)>;
 
 struct LaunchDescription {
   std::string app_id;
@@ -58,6 +60,9 @@ struct LaunchDescription {
   // The window frontend; when unset the shell opens its own window. When no
   // window can be opened the application runs headless.
   FrontendFactory window_frontend;
+  // The service behind the application's device-stream port, given the
+  // loop's thread-safe wake-up; unset: device streams are not served.
+  DeviceServiceFactory device_service;
 };
 
 // Runs the described application with the arguments after the program name

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "action_host/bound_dispatch.h"
+#include "app/devices.h"
 #include "app/remote_app.h"
 #include "app/remote_change.h"
 #include "app/sync.h"
@@ -190,6 +191,7 @@ kova::shell::launch::LaunchDescription launch_description() {
   desc.option_flags = {true, false, true, true};
   desc.persistence = kova::shell::persist::open;
   desc.usage = usage_text();
+  desc.device_service = make_device_service;
   return desc;
 }
 

@@ -16,14 +16,4 @@ void request_forget_ssh_host_key(AppState& app, const ConnectionId& id);
 void confirm_pending(AppState& app, kova::doc::Document& document);
 void cancel_pending(AppState& app);
 
-// The supervisor's host-key verdict for a connection: only while the current
-// session is an SSH session of it. None until SSH sessions are wired in.
-struct HostKeyVerdict {
-  enum class Kind { Trusted, Untrusted, Changed, StoreUnavailable };
-  Kind kind = Kind::Untrusted;
-  std::string algorithm;    // observed key, Untrusted and Changed
-  std::string fingerprint;  // "SHA256:..."
-};
-std::optional<HostKeyVerdict> host_key_verdict(const AppState& app, const ConnectionId& id);
-
 }  // namespace remote::app

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/operations.h"
 #include "app/reducer.h"
+#include "app/resources.h"
 #include "app/session.h"
 #include "app/sync.h"
 #include "document/document.h"
@@ -93,18 +95,33 @@ bool RemoteApp::handle_event(const kova::ui::Event& event) {
 
 bool RemoteApp::wants_frame() const {
   if (remote::ui::shell_wants_frame(state_, view_)) return true;
-  const auto status = session_status(state_);
-  return status && (status->kind == SessionStatus::Kind::Connecting ||
-                    status->kind == SessionStatus::Kind::Connected);
+  return session_wants_frame(state_);
+}
+
+std::vector<kova::actions::resource::Resource> RemoteApp::resources(const kova::doc::Document& document) {
+  return app::resources(state_, document);
+}
+
+kova::actions::operation::Outcome RemoteApp::execute_operation(
+    const kova::actions::operation::Invocation& invocation) {
+  return app::execute_operation(state_, invocation);
+}
+
+kova::actions::operation::Outcome RemoteApp::start_operation(
+    const kova::actions::operation::Invocation& invocation) {
+  return app::start_operation(state_, invocation);
+}
+
+kova::actions::operation::Outcome RemoteApp::poll_operation(std::string_view invocation_id, bool cancel) {
+  return app::poll_operation(state_, invocation_id, cancel);
 }
 
 std::vector<kova::shell::PlatformRequest> RemoteApp::take_platform_requests() {
-  return std::exchange(state_.platform_requests, {});
+  return app::take_platform_requests(state_);
 }
 
-void RemoteApp::deliver_device_event(const kova::shell::DeviceStreamEvent& /*event*/) {
-  // Events belong to a device session; none can be running until device
-  // sessions are wired in, so every event is one of a session that is gone.
+void RemoteApp::deliver_device_event(const kova::shell::DeviceStreamEvent& event) {
+  app::deliver_device_event(state_, event);
 }
 
 const std::vector<std::string>& review_state_names() {

@@ -45,6 +45,12 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   std::optional<kova::ui::Rect> content_rect() const override { return state_.content_rect; }
   void set_reduced_motion(bool on) override { state_.reduced_motion = on; }
   bool awaiting_document() const override { return !state_.document_synchronised; }
+  std::vector<kova::actions::resource::Resource> resources(const kova::doc::Document& document) override;
+  kova::actions::operation::Outcome execute_operation(
+      const kova::actions::operation::Invocation& invocation) override;
+  kova::actions::operation::Outcome start_operation(
+      const kova::actions::operation::Invocation& invocation) override;
+  kova::actions::operation::Outcome poll_operation(std::string_view invocation_id, bool cancel) override;
   bool wants_frame() const override;
   bool needs_redraw() const override { return state_.needs_redraw; }
   void did_draw() override { state_.needs_redraw = false; }

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "action_host/bound_dispatch.h"
+#include "device/session.h"
 #include "profiles/connection_id.h"
 #include "profiles/profile.h"
 #include "profiles/sample.h"
+#include "rfb/session.h"
+#include "session/session_status.h"
 #include "shell/device_stream.h"
+#include "ssh/session.h"
 #include "ui_toolkit/flap.h"
 #include "ui_toolkit/geometry.h"
 #include "ui_toolkit/text_input.h"
@@ -52,22 +56,18 @@ struct Screen {
   friend bool operator==(const Screen&, const Screen&) = default;
 };
 
-// The status a session shows and reports. Tags are part of the contract.
-struct SessionStatus {
-  enum class Kind : std::uint8_t { Connecting = 0, Connected = 1, Ended = 2, Unavailable = 3, Failed = 4 };
-  Kind kind = Kind::Connecting;
-  std::string text;  // Unavailable and Failed
+// The status a session shows and reports: the one type every transport
+// shares (tags are part of the contract).
+using remote::SessionStatus;
 
-  static SessionStatus connecting() { return {}; }
-  static SessionStatus unavailable(std::string t) { return {Kind::Unavailable, std::move(t)}; }
-  static SessionStatus failed(std::string t) { return {Kind::Failed, std::move(t)}; }
-  friend bool operator==(const SessionStatus&, const SessionStatus&) = default;
-};
-
-// The current session. Live transports (SSH, VNC, device) join these
-// worker-less forms when the session supervisor is wired in.
+// The current session: a live transport's handle, or a status without a
+// worker. Exactly the handle of `kind` is set. Dropping the state drops the
+// handle, which tells its worker to finish; nothing waits for it.
 struct SessionState {
   enum class Kind : std::uint8_t {
+    Ssh,          // a running SSH worker
+    Vnc,          // a running VNC worker
+    Device,       // a device-control session and its decoder thread
     Failed,       // could not start; `text` says why
     Unavailable,  // not ready; `reason` (readiness 1..3) for `connection_kind`
     Review,       // a fixed status set by a review state
@@ -77,15 +77,46 @@ struct SessionState {
   int reason = 0;
   profiles::ConnectionKind connection_kind = profiles::ConnectionKind::Ssh;
   SessionStatus review_status;
+  std::optional<ssh::SshSession> ssh;
+  std::optional<rfb::VncSession> vnc;
+  std::optional<device::DeviceSession> device;
 
-  static SessionState failed(std::string why) { return {Kind::Failed, std::move(why), 0, {}, {}}; }
+  static SessionState failed(std::string why) {
+    SessionState s;
+    s.kind = Kind::Failed;
+    s.text = std::move(why);
+    return s;
+  }
   static SessionState unavailable(int why, profiles::ConnectionKind kind) {
-    return {Kind::Unavailable, {}, why, kind, {}};
+    SessionState s;
+    s.kind = Kind::Unavailable;
+    s.reason = why;
+    s.connection_kind = kind;
+    return s;
   }
   static SessionState review(SessionStatus status) {
-    return {Kind::Review, {}, 0, {}, std::move(status)};
+    SessionState s;
+    s.review_status = std::move(status);
+    return s;
   }
-  friend bool operator==(const SessionState&, const SessionState&) = default;
+  static SessionState of(ssh::SshSession handle) {
+    SessionState s;
+    s.kind = Kind::Ssh;
+    s.ssh.emplace(std::move(handle));
+    return s;
+  }
+  static SessionState of(rfb::VncSession handle) {
+    SessionState s;
+    s.kind = Kind::Vnc;
+    s.vnc.emplace(std::move(handle));
+    return s;
+  }
+  static SessionState of(device::DeviceSession handle) {
+    SessionState s;
+    s.kind = Kind::Device;
+    s.device.emplace(std::move(handle));
+    return s;
+  }
 };
 
 // A confirmation waiting for the user's answer.
@@ -99,11 +130,17 @@ struct PendingConfirmation {
   friend bool operator==(const PendingConfirmation&, const PendingConfirmation&) = default;
 };
 
-// The one background operation in progress.
+// The one background operation in progress: a connect waiting for its
+// session to become ready, or a text waiting for the worker's
+// acknowledgement. `session_generation` is the generation it belongs to; any
+// later difference means the operation was superseded.
 struct RunningOperation {
+  enum class Kind : std::uint8_t { Connect, SendText };
+  Kind kind = Kind::Connect;
   std::string invocation_id;
   ConnectionId connection;
   std::uint64_t session_generation = 0;
+  std::optional<ssh::AckReceiver> acknowledgement;  // SendText
 };
 
 enum class LayoutRequest : std::uint8_t { None, NarrowClosed, NarrowOpen };

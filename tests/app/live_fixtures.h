@@ -1,0 +1,86 @@
+// Fixtures of the session tests: environment variables set for one test and
+// restored after it, a private trust store and home, waiting for a worker's
+// status, and an application with one profile of each kind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "../ssh/test_support.h"
+#include "app/remote_app.h"
+#include "app/session.h"
+#include "core/endpoint_key.h"
+#include "fixtures.h"
+
+namespace remote::app::testing {
+
+using remote::ssh::testing::TempDir;
+
+// Sets (a value) or unsets (nullopt) variables, restoring them on destruction.
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() {
+    for (const auto& [name, value] : saved_) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
+  void set(const std::string& name, std::optional<std::string> value) {
+    if (!saved_.contains(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// Polls `done` every 10 ms for up to 20 s: workers report through cells the
+// test can only poll, exactly as the screen does.
+template <class Predicate>
+bool eventually(Predicate done) {
+  using namespace std::chrono_literals;
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return done();
+}
+
+inline std::optional<SessionStatus> settled_status(const AppState& app) {
+  eventually([&] {
+    const auto s = session_status(app);
+    return !s || s->kind != SessionStatus::Kind::Connecting;
+  });
+  return session_status(app);
+}
+
+// The endpoint id of a device key made from a fixed seed byte.
+inline std::string endpoint_text(std::uint8_t seed) {
+  std::array<std::uint8_t, 32> secret{};
+  secret.fill(seed);
+  return kova::p2p::EndpointKey::from_secret(secret).to_string();
+}
+
+// A loopback port nothing listens on: the kernel refuses at once.
+inline constexpr std::uint16_t refused_port = 1;
+
+}  // namespace remote::app::testing
