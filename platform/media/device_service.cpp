@@ -110,8 +110,10 @@ void run_stream(std::shared_ptr<Shared> shared, std::uint64_t request, DemoDevic
     shared->changed.wait_until(lock, consent_at, [&] { return !shared->wanted(request); });
     if (!shared->wanted(request)) return;
   }
-  auto encoder = Encoder::create(options.width, options.height, options.frames_per_second,
-                                 options.frames_per_second * 2);
+  // Every frame is a key frame: frames waiting for a slow consumer are
+  // replaced by newer ones, here and in the application's mailbox, and a
+  // predicted frame whose reference was dropped would decode with artefacts.
+  auto encoder = Encoder::create(options.width, options.height, options.frames_per_second, 1);
   if (!encoder) {
     shared->push({request, StreamClosed{CloseReason::Other, encoder.error()}});
     return;
