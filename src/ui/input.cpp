@@ -8,6 +8,7 @@
 #include "app/reducer.h"
 #include "ui/form_view.h"
 #include "ui/list_view.h"
+#include "ui/session_input.h"
 
 namespace remote::ui {
 
@@ -100,6 +101,7 @@ bool on_named_key(app::AppState& app, ViewState& view, const KeyEvent& key, Inpu
 
 void on_key(app::AppState& app, ViewState& view, const KeyEvent& key, const kova::ui::Event& event,
             InputContext& ctx) {
+  if (device_key(app, key)) return;
   if (!key.pressed) return;
   if (app.pending_confirmation) {
     if (key.key == Key::Escape) return apply(app, ctx, app::msg::CancelPending{});
@@ -116,6 +118,9 @@ void on_key(app::AppState& app, ViewState& view, const KeyEvent& key, const kova
       case Shortcut::Disconnect: return apply(app, ctx, app::msg::Disconnect{});
     }
   }
+  // In full screen Escape is the way out, never a key for the remote.
+  const bool fullscreen_escape = key.key == Key::Escape && is_session(app) && app.fullscreen;
+  if (!fullscreen_escape && session_key(app, key)) return;
   if (key.key == Key::Character) {
     if (key.character == U'/' && is_list(app) && !app.focused_field && !key.modifiers.control() &&
         !key.modifiers.super())
@@ -131,6 +136,7 @@ void on_move(app::AppState& app, ViewState& view, const kova::ui::PointerMoveEve
   if (!(view.pointer == move.position)) {
     view.pointer = move.position;
     app.needs_redraw = true;
+    if (!app.pending_confirmation) session_pointer_moved(app, view.session, view.pointer);
   }
   std::optional<kova::ui::TooltipTarget> target;
   if (const auto* region = hit_test(view.regions, view.pointer); region && region->message)
@@ -153,6 +159,7 @@ void on_wheel(app::AppState& app, ViewState& view, const kova::ui::WheelEvent& w
 void on_button(app::AppState& app, ViewState& view, const kova::ui::PointerButtonEvent& button,
                const kova::ui::Event& event, InputContext& ctx) {
   view.pointer = button.position;
+  if (!app.pending_confirmation && session_button(app, view.session, button)) return;
   if (!button.pressed) {
     input_event(app, event, ctx.clipboard, ctx.tr);
     return;
@@ -220,6 +227,9 @@ std::optional<std::string> tooltip_text(const app::AppState& app, const app::App
 }
 
 void handle_event(app::AppState& app, ViewState& view, const kova::ui::Event& event, InputContext& ctx) {
+  // A session started or ended since the last paint: its picture, drawn
+  // rectangle and button mask belong to the old one.
+  follow_session(app, view.session);
   if (!std::holds_alternative<kova::ui::PointerMoveEvent>(event) && view.tooltip.dismiss())
     app.needs_redraw = true;
   std::visit(

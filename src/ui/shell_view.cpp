@@ -8,6 +8,7 @@
 #include "ui/form_view.h"
 #include "ui/list_model.h"
 #include "ui/list_view.h"
+#include "ui/session_view.h"
 #include "ui_toolkit/widgets.h"
 
 namespace remote::ui {
@@ -137,49 +138,6 @@ void draw_dialog(const app::AppState& app, ViewState& view, PaintContext& ctx) {
   register_region(view, confirm, app::msg::ConfirmPending{});
 }
 
-// The live session screen belongs to the session view; until then a card
-// names the connection and its status, with the way back.
-void draw_session_placeholder(const app::AppState& app, ViewState& view, PaintContext& ctx) {
-  const auto& t = ctx.theme;
-  const double left = content_left(app);
-  const Rect& c = app.content_rect;
-  const auto* profile = app::find_profile(app, app.screen.connection);
-  if (!profile) {
-    ctx.tr.draw(ctx.p, "Connection no longer exists.", {left + 24, c.top + 24}, {14, 0}, t.primary_text,
-                std::max(c.right - left - 48, 0.0));
-    return;
-  }
-  const double w = std::min(c.right - left - 40, 460.0);
-  if (w <= 0) return;
-  const double h = 200;
-  const double top = c.top + std::max((c.height() - h) / 2, 16.0);
-  const Rect card = Rect::from_xywh(left + (c.right - left - w) / 2, top, w, h);
-  kova::ui::draw_card(ctx.p, t, card, 16);
-  ctx.p.push_clip(card);
-  const auto status = app::session_status(app);
-  std::string status_text = "Not connected";
-  if (status) {
-    switch (status->kind) {
-      case app::SessionStatus::Kind::Connecting: status_text = "Connecting…"; break;
-      case app::SessionStatus::Kind::Connected: status_text = "Connected"; break;
-      case app::SessionStatus::Kind::Ended: status_text = "Session ended"; break;
-      case app::SessionStatus::Kind::Unavailable: status_text = "Not available: " + status->text; break;
-      case app::SessionStatus::Kind::Failed: status_text = "Connection failed: " + status->text; break;
-    }
-  }
-  const Rect title{card.left + 24, card.top + 24, card.right - 24, card.top + 52};
-  ctx.tr.draw_in(ctx.p, profile->name, title, {20, 3}, t.primary_text);
-  ctx.tr.draw_in(ctx.p, target_text(*profile), Rect{title.left, title.bottom + 4, title.right, title.bottom + 24},
-                 {13, 0}, t.secondary_text);
-  ctx.tr.draw_wrapped(ctx.p, status_text, {card.left + 24, card.top + 92}, w - 48, {13, 0}, t.secondary_text,
-                      Align::Center);
-  const Rect back{card.center_x() - 66, card.bottom - 56, card.center_x() + 66, card.bottom - 18};
-  kova::ui::draw_button(ctx.p, ctx.tr, t, back, "Back to list", kova::ui::ButtonStyle::Emphasised,
-                        {.hovered = back.contains(view.pointer)});
-  ctx.p.pop_clip();
-  register_region(view, back, app::msg::Disconnect{});
-}
-
 }  // namespace
 
 DialogTexts dialog_texts(const app::AppState& app, const PendingConfirmation& pending) {
@@ -219,13 +177,14 @@ void paint_app(app::AppState& app, ViewState& view, PaintContext& ctx, Clock::ti
   view.regions.clear();
   mirror_inputs(app);
   animate_flap(app, view, now);
+  if (app.screen.kind == app::Screen::Kind::Session) take_session_output(app, view.session);
   const Rect& c = app.content_rect;
   ctx.p.fill_rect(c, ctx.theme.window_background);
   ctx.p.push_clip(Rect{content_left(app), c.top, c.right, c.bottom});
   switch (app.screen.kind) {
     case app::Screen::Kind::List: paint_list(app, view, ctx); break;
     case app::Screen::Kind::Form: paint_form(app, view, ctx); break;
-    case app::Screen::Kind::Session: draw_session_placeholder(app, view, ctx); break;
+    case app::Screen::Kind::Session: paint_session(app, view, ctx); break;
   }
   ctx.p.pop_clip();
   if (app.notice) draw_notice(app, ctx);
@@ -235,15 +194,16 @@ void paint_app(app::AppState& app, ViewState& view, PaintContext& ctx, Clock::ti
   }
   const double reveal = app.flap.reveal();
   const bool fullscreen_session = app.screen.kind == app::Screen::Kind::Session && app.fullscreen;
-  if (app.narrow_layout) {
+  // A full-screen session covers the content: no scrim, toggle or rail.
+  if (app.narrow_layout && !fullscreen_session) {
     if (reveal > 0.001) {
       ctx.p.fill_rect(c, Color{0, 0, 0, reveal * 0.26});
       // Under the scrim only the rail and the toggle react; a press
       // elsewhere closes the flap (input routing).
     }
-    if (!fullscreen_session) draw_toggle(app, view, ctx);
+    draw_toggle(app, view, ctx);
   }
-  if (reveal > 0.001) draw_rail(app, view, ctx);
+  if (reveal > 0.001 && !fullscreen_session) draw_rail(app, view, ctx);
   if (view.tooltip.advance(now)) app.needs_redraw = true;
   if (const auto* tip = view.tooltip.shown())
     kova::ui::draw_tooltip(ctx.p, ctx.tr, ctx.theme, tip->anchor, tip->text, c);

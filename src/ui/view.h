@@ -11,6 +11,7 @@
 
 #include "app/messages.h"
 #include "app/state.h"
+#include "ui/session_view.h"
 #include "ui_toolkit/geometry.h"
 #include "ui_toolkit/tooltip.h"
 
@@ -67,6 +68,8 @@ struct ViewState {
 
   std::optional<Clock::time_point> last_paint;
   kova::ui::TooltipHost tooltip;
+
+  SessionView session;
 };
 
 // Appends a region; later regions win over earlier ones.

@@ -34,7 +34,7 @@ TEST(ReviewStates, EachPaintsItsScreen) {
       {"session-rdp", "Back to list"},
       {"session-kova", "Back to list"},
       {"session-connecting", "Connecting…"},
-      {"session-failed", "Connection failed: Connection refused"},
+      {"session-failed", "Connection refused"},
       {"confirm-connect", "Connect"},
       {"confirm-delete", "Delete"},
       {"confirm-ssh-trust", "Trust key"},
