@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "automation/server.h"
 #include "shell/limits.h"
 #include "ui_toolkit/canvas.h"
 
@@ -92,15 +93,19 @@ int LoopSources::read_signal() const {
 }
 
 Readiness poll_fds(const LoopFds& fds, std::optional<std::chrono::milliseconds> timeout) {
-  pollfd pfds[3] = {{fds.signal_fd, POLLIN, 0}, {fds.wake_fd, POLLIN, 0}, {fds.watch_fd, POLLIN, 0}};
-  const nfds_t count = fds.watch_fd >= 0 ? 3 : 2;
+  // poll() skips entries whose fd is negative.
+  pollfd pfds[4] = {{fds.signal_fd, POLLIN, 0},
+                    {fds.wake_fd, POLLIN, 0},
+                    {fds.watch_fd, POLLIN, 0},
+                    {fds.automation_fd, POLLIN, 0}};
+  const nfds_t count = 4;
   const int ms = timeout ? static_cast<int>(timeout->count()) : -1;
   Readiness out;
   const int n = ::poll(pfds, count, ms);
   if (n <= 0) return out;  // timeout, or EINTR: the caller loops
   out.quit = (pfds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
   out.woken = (pfds[1].revents & POLLIN) != 0;
-  out.document = count == 3 && (pfds[2].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+  out.document = fds.watch_fd >= 0 && (pfds[2].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
   return out;
 }
 
@@ -161,11 +166,13 @@ void serve_device_streams(Application& app, callstream::DeviceStreamService& dev
 }
 
 void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
-              bool trace, callstream::DeviceStreamService* devices) {
+              bool trace, callstream::DeviceStreamService* devices,
+              const AutomationService* automation) {
   const auto note = [trace](const char* event) {
     if (trace) std::fprintf(stderr, "%s\n", event);
   };
-  const LoopFds fds = sources.fds(store.watch_fd());
+  LoopFds fds = sources.fds(store.watch_fd());
+  if (automation) fds.automation_fd = automation->server.fd();
   bool draw_now = true;
   bool ready_noted = false;
   while (!frontend.finished()) {
@@ -182,9 +189,11 @@ void run_loop(Application& app, doc::Store& store, const LoopSources& sources, F
       ready_noted = true;
     }
     std::optional<std::chrono::milliseconds> timeout;
-    if (app.wants_frame() || app.needs_redraw())
+    if (app.wants_frame() || app.needs_redraw() || (automation && automation->server.wants_poll()))
       timeout = std::chrono::milliseconds(frame_interval_ms);
     const Readiness ready = frontend.wait_for_events(app, fds, timeout);
+    // Between frames; never blocks (see automation/server.h).
+    if (automation) automation->server.serve_ready(automation->host);
     if (ready.quit && sources.read_signal() != 0) {
       note("quit");
       break;

@@ -18,6 +18,11 @@
 #include "shell/application.h"
 #include "shell/options.h"
 
+namespace kova::automation {
+class AutomationHost;
+class Server;
+}  // namespace kova::automation
+
 namespace kova::shell {
 
 // Blocks SIGINT and SIGTERM for the calling thread (and threads it starts).
@@ -28,6 +33,7 @@ struct LoopFds {
   int signal_fd = -1;  // readable when SIGINT/SIGTERM arrived
   int wake_fd = -1;    // eventfd, readable after wake()
   int watch_fd = -1;   // the document store's watch fd, -1 for none
+  int automation_fd = -1;  // the automation endpoint's fd, -1 for none
 };
 
 // What woke the loop.
@@ -121,8 +127,16 @@ class HeadlessFrontend final : public Frontend {
 // With `devices`, the application's device-stream port is served by it: the
 // queued requests are handed over and its events delivered back, in order,
 // before every frame and after every wake-up.
+// The automation endpoint the loop serves after every wake-up (and at frame
+// intervals while it polls background invocations), and its host.
+struct AutomationService {
+  automation::Server& server;
+  automation::AutomationHost& host;
+};
+
 void run_loop(Application& app, doc::Store& store, const LoopSources& sources, Frontend& frontend,
-              bool trace = false, callstream::DeviceStreamService* devices = nullptr);
+              bool trace = false, callstream::DeviceStreamService* devices = nullptr,
+              const AutomationService* automation = nullptr);
 
 // One exchange between an application's device-stream port and a service:
 // every queued request is submitted, then every waiting event delivered.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "automation/server.h"
+#include "shell/automation_host.h"
 #include "shell/window_frontend.h"
 
 namespace kova::shell::launch {
@@ -85,7 +87,23 @@ int run(const LaunchDescription& desc, std::span<const std::string_view> args) {
   std::unique_ptr<callstream::DeviceStreamService> devices;
   if (desc.device_service && application->device_stream_port())
     devices = desc.device_service(sources->waker());
-  run_loop(*application, store, *sources, *frontend, options->trace, devices.get());
+  // Automation clients reach the running program through its endpoint; a
+  // one-frame snapshot run offers none. Without an endpoint (a second
+  // instance, no runtime directory) the program still runs.
+  ShellAutomationHost automation_host(*application, store, app.action_registry(), desc.app_id, size);
+  std::unique_ptr<automation::Server> endpoint;
+  if (!options->snapshot) {
+    const auto where = automation::default_server_options(desc.app_id);
+    auto started = where ? automation::Server::start(*where)
+                         : std::expected<std::unique_ptr<automation::Server>, std::string>(
+                               std::unexpected(where.error()));
+    if (started) endpoint = std::move(*started);
+    else std::fprintf(stderr, "automation endpoint not started: %s\n", started.error().c_str());
+  }
+  const std::optional<AutomationService> automation =
+      endpoint ? std::optional<AutomationService>(AutomationService{*endpoint, automation_host}) : std::nullopt;
+  run_loop(*application, store, *sources, *frontend, options->trace, devices.get(),
+           automation ? &*automation : nullptr);
   commit_pending(store, "");
   if (const auto error = frontend->error()) {
     std::fprintf(stderr, "%s\n", error->c_str());

@@ -35,12 +35,13 @@ void UiFrontendAdapter::start_watcher(const LoopFds& fds) {
 void UiFrontendAdapter::watch(LoopFds fds) {
   const std::shared_ptr<ui::Waker> waker = ui_->waker();
   for (;;) {
-    pollfd pfds[4] = {{stop_fd_, POLLIN, 0},
+    // poll() skips entries whose fd is negative.
+    pollfd pfds[5] = {{stop_fd_, POLLIN, 0},
                       {fds.signal_fd, POLLIN, 0},
                       {fds.wake_fd, POLLIN, 0},
-                      {fds.watch_fd, POLLIN, 0}};
-    const nfds_t count = fds.watch_fd >= 0 ? 4 : 3;
-    if (::poll(pfds, count, -1) <= 0) continue;
+                      {fds.watch_fd, POLLIN, 0},
+                      {fds.automation_fd, POLLIN, 0}};
+    if (::poll(pfds, 5, -1) <= 0) continue;
     if (pfds[0].revents != 0) return;
     std::unique_lock lock(mutex_);
     handled_ = false;
