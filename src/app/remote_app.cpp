@@ -9,6 +9,7 @@
 #include "app/session.h"
 #include "app/sync.h"
 #include "document/document.h"
+#include "ui/access_tree.h"
 #include "ui/input.h"
 #include "ui/shell_view.h"
 #include "ui_toolkit/canvas.h"
@@ -91,6 +92,19 @@ bool RemoteApp::handle_event(const kova::ui::Event& event) {
                                remote::ui::Clock::now()};
   remote::ui::handle_event(state_, view_, event, ctx);
   return true;
+}
+
+bool RemoteApp::accessibility_tree(kova::ui::AccessNode& root) {
+  root = remote::ui::build_access_tree(state_, view_);
+  return true;
+}
+
+bool RemoteApp::semantic_action(std::string_view node_id, std::string_view action,
+                                const kova::actions::params::ActionArgs& args) {
+  const auto parsed = kova::ui::parse_action_name(action);
+  if (!parsed) return false;
+  return remote::ui::perform_semantic_action(state_, view_, document_ ? *document_ : scratch_, node_id, *parsed,
+                                             args.text("value"));
 }
 
 bool RemoteApp::wants_frame() const {

@@ -43,6 +43,9 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   std::vector<std::string> operation_namespaces() const override { return {"remote.operation"}; }
   std::string display_name() const override { return "RemoteApp"; }
   std::optional<kova::ui::Rect> content_rect() const override { return state_.content_rect; }
+  bool accessibility_tree(kova::ui::AccessNode& root) override;
+  bool semantic_action(std::string_view node_id, std::string_view action,
+                       const kova::actions::params::ActionArgs& args) override;
   void set_reduced_motion(bool on) override { state_.reduced_motion = on; }
   bool awaiting_document() const override { return !state_.document_synchronised; }
   std::vector<kova::actions::resource::Resource> resources(const kova::doc::Document& document) override;
