@@ -8,10 +8,13 @@
 #include "app/remote_app.h"
 #include "app/remote_change.h"
 #include "app/sync.h"
+#include "automation/ctl.h"
 #include "document/json_dump.h"
 #include "document/store.h"
 #include "profiles/sample.h"
+#include "rfb/capture.h"
 #include "shell/persist.h"
+#include "ssh/commands.h"
 
 namespace remote::app {
 
@@ -122,6 +125,14 @@ const Command command_table[] = {
     {"doc apply", "JSON", "apply one remote.action change", doc_apply},
     {"doc merge", "FILE", "merge another replica's document file", doc_merge},
     {"doc seed-sample", "", "write the sample machines into an empty document", doc_seed_sample},
+    {"vnc-capture", "HOST PORT OUT.png", "write a VNC server's first picture as PNG",
+     remote::rfb::vnc_capture_command},
+    {"ssh-fingerprint", "HOST PORT", "print a server's SSH host-key identity without logging in",
+     remote::ssh::fingerprint_command},
+    {"trust", "list | forget HOST PORT", "list or forget pinned SSH host keys",
+     remote::ssh::trust_command},
+    {"ctl", "SUBCOMMAND ...", "ask the running program (ctl with no subcommand: usage)",
+     kova::automation::ctl_main},
 };
 
 // How many leading arguments the words of `command` match; 0 for none.

@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "actions/codec.h"
 #include "app/operations.h"
 #include "app/reducer.h"
 #include "app/resources.h"
 #include "app/session.h"
 #include "app/sync.h"
 #include "document/document.h"
+#include "profiles/connections_document.h"
 #include "ui/access_tree.h"
 #include "ui/input.h"
 #include "ui/shell_view.h"
@@ -105,6 +107,22 @@ bool RemoteApp::semantic_action(std::string_view node_id, std::string_view actio
   if (!parsed) return false;
   return remote::ui::perform_semantic_action(state_, view_, document_ ? *document_ : scratch_, node_id, *parsed,
                                              args.text("value"));
+}
+
+std::optional<std::string> RemoteApp::automation_query(std::string_view name,
+                                                      const kova::doc::Document& document) {
+  if (name != "connections") return std::nullopt;
+  auto list = nlohmann::ordered_json::array();
+  for (const auto& p : profiles::load_connections(document)) {
+    const actions::RemoteAction upsert =
+        actions::UpsertConnection{p.id, p.name, p.host, p.port, p.user, p.kind, p.auth, p.group};
+    auto entry = actions::remote_action_value(upsert)["UpsertConnection"];
+    entry["favorite"] = p.favorite;
+    entry["presence"] = std::string(profiles::presence_document_text(p.presence));
+    entry["last_used"] = p.last_used;
+    list.push_back(std::move(entry));
+  }
+  return list.dump();
 }
 
 bool RemoteApp::wants_frame() const {

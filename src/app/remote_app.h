@@ -49,6 +49,9 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   void set_reduced_motion(bool on) override { state_.reduced_motion = on; }
   bool awaiting_document() const override { return !state_.document_synchronised; }
   std::vector<kova::actions::resource::Resource> resources(const kova::doc::Document& document) override;
+  // "connections": the saved connections as load_connections reads them.
+  std::optional<std::string> automation_query(std::string_view name,
+                                              const kova::doc::Document& document) override;
   kova::actions::operation::Outcome execute_operation(
       const kova::actions::operation::Invocation& invocation) override;
   kova::actions::operation::Outcome start_operation(
