@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "actions/codec.h"
 #include "app/operations.h"
 #include "app/reducer.h"
