@@ -48,24 +48,6 @@ Color tone_color(const kova::ui::Theme& t, StatusCard::Tone tone) {
   return t.secondary_text;
 }
 
-std::string_view badge_label(ConnectionKind kind) {
-  switch (kind) {
-    case ConnectionKind::Ssh:
-      return "SSH";
-    case ConnectionKind::Vnc:
-      return "VNC";
-    case ConnectionKind::Rdp:
-      return "RDP";
-    case ConnectionKind::Kova:
-      return "Kova";
-  }
-  return "SSH";
-}
-
-std::string_view protocol_name(ConnectionKind kind) {
-  return kind == ConnectionKind::Kova ? "Kova device" : badge_label(kind);
-}
-
 std::string unavailable_kind_text(ConnectionKind kind) {
   switch (kind) {
     case ConnectionKind::Ssh:
@@ -167,10 +149,11 @@ void draw_status_card(const app::AppState& app, const profiles::ConnectionProfil
 
   ctx.p.fill_circle({cx, top + 68}, 34, tone.with_alpha(0.14));
   ctx.p.stroke_circle({cx, top + 68}, 34, 2, tone.with_alpha(0.9));
-  draw_centred(ctx, badge_label(profile.kind), cx, top + 58, {15, 3}, t.primary_text, 60);
+  draw_centred(ctx, profiles::kind_document_text(profile.kind), cx, top + 58, {15, 3},
+               t.primary_text, 60);
   draw_centred(ctx, profile.name, cx, top + 124, {20, 3}, t.primary_text, text_w);
   const std::string subtitle =
-      target_summary(profile) + " · " + std::string(protocol_name(profile.kind));
+      target_summary(profile) + " · " + std::string(profiles::kind_label(profile.kind));
   draw_centred(ctx, subtitle, cx, top + 154, {13, 0}, t.secondary_text, text_w);
 
   const TextStyle pill_style{13, 2};
