@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -247,9 +248,10 @@ TEST_F(Cli, RunningProgramFollowsAChangeAndEndsOnSigterm) {
   ASSERT_EQ(r.status, 0) << r.err;
   // Deleting an id that is not there changes nothing; a real change follows.
   const auto show = run({"doc", "show"}, state.path).out;
-  const auto key = show.find("-4");  // any connection id: "xxxxxxxx-xxxx-4..."
-  ASSERT_NE(key, std::string::npos);
-  const std::string id = show.substr(key - 13, 36);
+  std::smatch found;
+  const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  ASSERT_TRUE(std::regex_search(show, found, uuid)) << show;
+  const std::string id = found.str();
   ASSERT_EQ(run({"doc", "apply", R"({"RenameConnection":{"id":")" + id + R"(","name":"Renamed"}})"},
                 state.path).status, 0);
   EXPECT_TRUE(running.wait_for_err_line("document changed")) << running.err_text;

@@ -80,9 +80,20 @@ std::string file_text(const std::filesystem::path& file) {
   return text.str();
 }
 
+// Asks the server to end and reaps it; a server that ignores the request
+// for five seconds (x11vnc can, with a client still attached) is killed, so
+// a test never hangs in its teardown.
 void stop(pid_t& pid, int signal) {
   if (pid <= 0) return;
   ::kill(pid, signal);
+  for (int waited_ms = 0; waited_ms < 5000; waited_ms += 20) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+      pid = -1;
+      return;
+    }
+    ::usleep(20'000);
+  }
+  ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
   pid = -1;
 }
@@ -210,12 +221,7 @@ int Xvnc::run_x_client(std::vector<std::string> argv, const std::filesystem::pat
   return run_program(argv, {"DISPLAY=" + display()}, {}, out);
 }
 
-void Xvnc::kill(int signal) {
-  if (pid_ <= 0) return;
-  ::kill(pid_, signal);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void Xvnc::kill(int signal) { stop(pid_, signal); }
 
 X11vnc::X11vnc(const std::string& password, std::uint16_t width, std::uint16_t height)
     : dir_(make_temp_dir()) {
