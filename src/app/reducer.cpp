@@ -20,24 +20,6 @@ kova::ui::TextInput& input(AppState& app, FormField field) {
   return app.inputs[static_cast<std::size_t>(field)];
 }
 
-const std::string& model_text(const AppState& app, FormField field) {
-  switch (field) {
-    case FormField::Search:
-      return app.search_text;
-    case FormField::Name:
-      return app.form.name;
-    case FormField::Host:
-      return app.form.host;
-    case FormField::Port:
-      return app.form.port;
-    case FormField::User:
-      return app.form.user;
-    case FormField::Group:
-      return app.form.group;
-  }
-  return app.search_text;
-}
-
 void close_flap_when_narrow(AppState& app) {
   if (app.narrow_layout && app.flap.is_open(true)) app.flap.close();
 }

@@ -26,6 +26,28 @@ profiles::ConnectionFormValues default_form() {
   return form;
 }
 
+std::string& model_text(AppState& app, FormField field) {
+  switch (field) {
+    case FormField::Search:
+      return app.search_text;
+    case FormField::Name:
+      return app.form.name;
+    case FormField::Host:
+      return app.form.host;
+    case FormField::Port:
+      return app.form.port;
+    case FormField::User:
+      return app.form.user;
+    case FormField::Group:
+      return app.form.group;
+  }
+  return app.search_text;
+}
+
+const std::string& model_text(const AppState& app, FormField field) {
+  return model_text(const_cast<AppState&>(app), field);
+}
+
 ConnectionProfile* find_profile(AppState& app, const ConnectionId& id) {
   for (auto& p : app.profiles)
     if (p.id == id) return &p;

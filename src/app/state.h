@@ -199,6 +199,10 @@ struct AppState {
 // password authentication.
 profiles::ConnectionFormValues default_form();
 
+// The model text a form field edits: the search text or one form value.
+std::string& model_text(AppState& app, FormField field);
+const std::string& model_text(const AppState& app, FormField field);
+
 // The profile with `id`, or null.
 ConnectionProfile* find_profile(AppState& app, const ConnectionId& id);
 const ConnectionProfile* find_profile(const AppState& app, const ConnectionId& id);

@@ -231,24 +231,6 @@ class FormPainter {
 
 }  // namespace
 
-std::string& model_text(app::AppState& app, FormField field) {
-  switch (field) {
-    case FormField::Search:
-      return app.search_text;
-    case FormField::Name:
-      return app.form.name;
-    case FormField::Host:
-      return app.form.host;
-    case FormField::Port:
-      return app.form.port;
-    case FormField::User:
-      return app.form.user;
-    case FormField::Group:
-      return app.form.group;
-  }
-  return app.search_text;
-}
-
 void mirror_inputs(app::AppState& app) {
   for (std::size_t i = 0; i < app::form_field_count; ++i) {
     const auto field = static_cast<FormField>(i);

@@ -14,9 +14,6 @@
 
 namespace remote::ui {
 
-// The model text an input edits (search_text or a form value).
-std::string& model_text(app::AppState& app, app::FormField field);
-
 // Every input except the focused one shows its model text (cursor kept).
 void mirror_inputs(app::AppState& app);
 
