@@ -64,6 +64,14 @@ struct ViewState {
   double list_top = 0;  // from the content top to the first row
   bool compact_rows = false;
   RowMetrics metrics;
+
+  // The form's vertical scroll offset (0 at the top) and its largest value
+  // at the last paint, for windows shorter than the form; the form screen
+  // the offset belongs to, and the focus the form last brought into view.
+  double form_scroll = 0;
+  double form_scroll_max = 0;
+  std::optional<app::Screen> form_scrolled;
+  std::optional<app::FormField> form_focus_seen;
   VisibleCache visible;
 
   std::optional<Clock::time_point> last_paint;
