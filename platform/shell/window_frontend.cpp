@@ -82,9 +82,18 @@ void UiFrontendAdapter::draw(Application& app) {
     app.layout(ui::Rect::from_xywh(0, 0, size.width, size.height));
     laid_out_ = true;
   }
+  std::optional<ui::Rect> text_area;
   {
     ui::Painter painter(ui_->canvas());
     app.paint(painter);
+    text_area = painter.text_input_area();
+  }
+  // Only a moved caret, or focus entering or leaving a field, reaches the
+  // window: its input method is not told the same place every frame.
+  if (!text_area_known_ || text_area != text_area_) {
+    ui_->set_text_input_area(text_area);
+    text_area_ = text_area;
+    text_area_known_ = true;
   }
   ui_->present();
 }

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "shell/event_loop.h"
@@ -35,6 +36,9 @@ class UiFrontendAdapter final : public Frontend {
   std::unique_ptr<ui::Frontend> ui_;
   bool finished_ = false;
   bool laid_out_ = false;
+  // The text input area last given to the window (see draw()).
+  std::optional<ui::Rect> text_area_;
+  bool text_area_known_ = false;
   int stop_fd_ = -1;  // eventfd: tells the helper thread to end
   std::mutex mutex_;
   std::condition_variable rearm_;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -127,12 +128,20 @@ class Painter {
   void push_clip(Rect r);
   void pop_clip();
 
+  // Where this frame wants typed text: the caret of the focused input (or
+  // the area of a live terminal), in logical pixels, so that the window
+  // turns text input on and places an input method's window beside it.
+  // Nothing when no drawn element takes text; the last call of a frame wins.
+  void set_text_input_area(Rect area) { text_input_area_ = area; }
+  std::optional<Rect> text_input_area() const { return text_input_area_; }
+
  private:
   cairo_t* cr_ = nullptr;
   double scale_ = 1;
   Size size_;
   DrawLog* log_ = nullptr;
   std::vector<Rect> clips_;
+  std::optional<Rect> text_input_area_;
 };
 
 }  // namespace kova::ui

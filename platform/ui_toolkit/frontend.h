@@ -64,8 +64,10 @@ class Frontend {
 
   virtual Clipboard& clipboard() = 0;
   virtual void set_fullscreen(bool on) = 0;
-  // Where the caret of the focused input is, so an input method places its
-  // window beside it; nothing when no input is focused.
+  // Text input on, with the caret of the focused input at `caret` (logical
+  // pixels) so an input method places its window beside it; or off with
+  // nothing, so keys go to shortcuts instead of an input method. Called when
+  // the area changes, not at every frame.
   virtual void set_text_input_area(std::optional<Rect> caret) = 0;
   virtual std::shared_ptr<Waker> waker() = 0;
 };
@@ -100,7 +102,10 @@ class HeadlessFrontend final : public Frontend {
   void present() override { ++presented_; }
   Clipboard& clipboard() override { return clipboard_; }
   void set_fullscreen(bool on) override { fullscreen_ = on; }
-  void set_text_input_area(std::optional<Rect> caret) override { caret_ = caret; }
+  void set_text_input_area(std::optional<Rect> caret) override {
+    caret_ = caret;
+    text_input_changes_.push_back(caret);
+  }
   std::shared_ptr<Waker> waker() override;
 
   void push_event(Event event);
@@ -109,6 +114,10 @@ class HeadlessFrontend final : public Frontend {
   int presented() const { return presented_; }
   bool fullscreen() const { return fullscreen_; }
   std::optional<Rect> text_input_area() const { return caret_; }
+  // Every area given so far, in order (nothing: text input turned off).
+  const std::vector<std::optional<Rect>>& text_input_changes() const {
+    return text_input_changes_;
+  }
 
   struct Queue {
     std::mutex mutex;
@@ -125,6 +134,7 @@ class HeadlessFrontend final : public Frontend {
   std::shared_ptr<Queue> queue_;
   MemoryClipboard clipboard_;
   std::optional<Rect> caret_;
+  std::vector<std::optional<Rect>> text_input_changes_;
   bool fullscreen_ = false;
   int presented_ = 0;
 };

@@ -106,6 +106,12 @@ Key named_key(SDL_Keycode k) {
   return Key::Other;
 }
 
+// A window coordinate from a logical one scaled; far-off values (a caret
+// scrolled out of an 8000-wide window) are clamped instead of overflowing.
+int window_coordinate(double v) {
+  return static_cast<int>(std::clamp(v, -1.0 * max_surface_side_px, 1.0 * max_surface_side_px));
+}
+
 Modifiers modifiers(Uint16 mod) {
   Modifiers m;
   if (mod & KMOD_SHIFT) m.bits |= ModShift;
@@ -193,12 +199,18 @@ class SdlFrontend final : public Frontend {
   }
 
   void set_text_input_area(std::optional<Rect> caret) override {
-    if (!caret) return;
-    double k = scale_ / ratio_;  // logical -> window units
-    SDL_Rect r{static_cast<int>(caret->left * k), static_cast<int>(caret->top * k),
-               std::max(1, static_cast<int>(caret->width() * k)),
-               std::max(1, static_cast<int>(caret->height() * k))};
+    SystemAllocations system;
+    if (!caret) {
+      if (SDL_IsTextInputActive()) SDL_StopTextInput();
+      return;
+    }
+    const double k = scale_ / ratio_;  // logical -> window units
+    const Rect w{std::floor(caret->left * k), std::floor(caret->top * k), std::ceil(caret->right * k),
+                 std::ceil(caret->bottom * k)};
+    SDL_Rect r{window_coordinate(w.left), window_coordinate(w.top),
+               std::max(1, window_coordinate(w.width())), std::max(1, window_coordinate(w.height()))};
     SDL_SetTextInputRect(&r);
+    if (!SDL_IsTextInputActive()) SDL_StartTextInput();
   }
 
   std::shared_ptr<Waker> waker() override { return std::make_shared<SdlWaker>(channel_); }

@@ -3,6 +3,7 @@
 #include <pango/pango.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "ui_toolkit/limits.h"
@@ -259,7 +260,11 @@ void TextInput::draw(Painter& p, const TextRenderer& tr, const Theme& t, Rect fi
   double line = tr.line_height(style_);
   double y = field.top + (field.height() - line) / 2;
   caret_rect_.reset();
-  if (area.width() <= 0) return;
+  if (area.width() <= 0) {
+    // Too narrow to show text, yet still focused: typing keeps working.
+    if (focused_) p.set_text_input_area(field);
+    return;
+  }
   p.push_clip(area);
 
   std::string shown = text_;
@@ -292,9 +297,15 @@ void TextInput::draw(Painter& p, const TextRenderer& tr, const Theme& t, Rect fi
                 comp_start + composition_.size());
   }
   if (focused_) {
-    Rect c{x0 + caret_x - 0.75, y + 1, x0 + caret_x + 0.75, y + line - 1};
+    // On whole device pixels, so the caret is as sharp as the text at any
+    // scale rather than smeared over two columns.
+    const double k = p.scale();
+    const double left = std::round((x0 + caret_x - 0.75) * k) / k;
+    const double width = std::max(1.0, std::round(1.5 * k)) / k;
+    Rect c{left, std::round((y + 1) * k) / k, left + width, std::round((y + line - 1) * k) / k};
     p.fill_rect(c, t.focus);
     caret_rect_ = c;
+    p.set_text_input_area(c);
   }
   p.pop_clip();
 }

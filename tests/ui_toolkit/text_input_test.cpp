@@ -191,6 +191,7 @@ TEST(TextInput, DrawsPlaceholderTextAndComposition) {
     EXPECT_EQ(ph->color, theme.secondary_text);
     EXPECT_NEAR(ph->rect.left, field.left + text_input_inset, 0.01);
     EXPECT_FALSE(input.caret_rect().has_value()) << "no caret without focus";
+    EXPECT_FALSE(p.text_input_area().has_value()) << "an unfocused input takes no text";
   }
   input.set_focused(true);
   input.set_text(std::string(500, 'm'));
@@ -207,6 +208,11 @@ TEST(TextInput, DrawsPlaceholderTextAndComposition) {
   ASSERT_TRUE(input.caret_rect().has_value());
   EXPECT_LE(input.caret_rect()->right, field.right - text_input_inset + 1)
       << "the caret is scrolled into view";
+  EXPECT_EQ(p.text_input_area(), input.caret_rect()) << "the input method goes to the caret";
+  // A field too narrow to show text still takes it while focused.
+  Painter narrow(*canvas);
+  input.draw(narrow, tr, theme, Rect{10, 10, 30, 50});
+  EXPECT_EQ(narrow.text_input_area(), (Rect{10, 10, 30, 50}));
 }
 
 }  // namespace
