@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -225,25 +227,56 @@ Result<void> LibsshSession::open_shell(std::uint16_t columns, std::uint16_t rows
 
 void LibsshSession::disconnect() {
   if (session_ == nullptr) return;
-  // After a write, libssh's non-blocking socket queues the next packet until
-  // its own poll has seen the socket writable again, and ssh_disconnect does
-  // not poll. So everything queued is flushed, and then one poll of the
-  // session (which writes nothing) marks the socket writable, so the
-  // disconnect is written at once. A peer that stopped reading gets a second.
-  constexpr int flush_timeout_ms = 1000;
-  ssh_blocking_flush(session_, flush_timeout_ms);
-  if (ssh_event event = ssh_event_new(); event != nullptr) {
-    if (ssh_event_add_session(event, session_) == SSH_OK) {
-      ssh_event_dopoll(event, flush_timeout_ms);
-      ssh_event_remove_session(event, session_);
-    }
-    ssh_event_free(event);
-  }
+  // libssh writes a packet at once only while its socket is marked writable,
+  // and only a poll that sees the socket writable with nothing queued marks
+  // it so; ssh_disconnect neither polls nor flushes, and closes the socket
+  // right after queueing its packet. So everything queued is flushed first,
+  // and then the session is polled until such a poll has happened. A packet
+  // arriving meanwhile (the shell's first output makes libssh answer with a
+  // window adjustment) writes again and clears the mark, which is why one
+  // poll is not enough. On a session with a channel the mark is observed
+  // through the channel's write-won't-block callback; without one there is
+  // no traffic left to race with and one poll serves. A peer that stopped
+  // reading gets a second.
+  constexpr auto flush_timeout = std::chrono::milliseconds(1000);
+  ssh_blocking_flush(session_, static_cast<int>(flush_timeout.count()));
+  poll_until_writable(flush_timeout);
   // libssh substitutes its own text for an empty description.
   ssh_session_set_disconnect_message(session_, "");
   // ssh_disconnect frees the session's channels.
   ssh_disconnect(session_);
   channel_ = nullptr;
+}
+
+void LibsshSession::poll_until_writable(std::chrono::milliseconds budget) {
+  ssh_event event = ssh_event_new();
+  if (event == nullptr) return;
+  if (ssh_event_add_session(event, session_) != SSH_OK) {
+    ssh_event_free(event);
+    return;
+  }
+  bool writable = false;
+  ssh_channel_callbacks_struct callbacks{};
+  callbacks.size = sizeof callbacks;
+  callbacks.userdata = &writable;
+  callbacks.channel_write_wontblock_function = [](ssh_session, ssh_channel, std::uint32_t,
+                                                  void* userdata) -> int {
+    *static_cast<bool*>(userdata) = true;
+    return 0;
+  };
+  const bool observed =
+      channel_ != nullptr && ssh_set_channel_callbacks(channel_, &callbacks) == SSH_OK;
+  const auto deadline = std::chrono::steady_clock::now() + budget;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    if (ssh_event_dopoll(event, static_cast<int>(left.count())) == SSH_ERROR) break;
+    if (!observed || writable) break;
+  }
+  if (observed) ssh_remove_channel_callbacks(channel_, &callbacks);
+  ssh_event_remove_session(event, session_);
+  ssh_event_free(event);
 }
 
 Result<HostKeyIdentity> fetch_host_key(const std::string& host, std::uint16_t port) {

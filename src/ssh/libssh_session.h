@@ -5,6 +5,7 @@
 
 #include <libssh/libssh.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,10 @@ class LibsshSession {
   void wait_socket() const;
 
  private:
+  // Polls until libssh has marked its socket writable with nothing queued,
+  // so the next packet is written at once; at most `budget`.
+  void poll_until_writable(std::chrono::milliseconds budget);
+
   ssh_session session_ = nullptr;
   ssh_channel channel_ = nullptr;
   int socket_ = -1;
