@@ -16,7 +16,7 @@
 #include "document/document.h"
 #include "document/encoding.h"
 #include "document/limits.h"
-#include "document/utf8.h"
+#include "core/utf8.h"
 
 namespace kova::doc {
 namespace detail {

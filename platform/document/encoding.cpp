@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "document/limits.h"
-#include "document/utf8.h"
+#include "core/utf8.h"
 
 namespace kova::doc {
 namespace {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core/utf8.h"
 #include "profiles/validate.h"
 
 namespace remote::app {
@@ -16,51 +17,11 @@ namespace {
 locale_t utf8_locale() {
   static const locale_t loc = [] {
     locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return l != static_cast<locale_t>(nullptr) ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+    return l != static_cast<locale_t>(nullptr)
+               ? l
+               : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
   }();
   return loc;
-}
-
-// Decodes one code point at `i`; its length, or 0 when the bytes there are
-// not valid UTF-8.
-std::size_t decode(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  std::size_t len = 0;
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  }
-  if ((c & 0xE0) == 0xC0) len = 2, cp = c & 0x1Fu;
-  else if ((c & 0xF0) == 0xE0) len = 3, cp = c & 0x0Fu;
-  else if ((c & 0xF8) == 0xF0) len = 4, cp = c & 0x07u;
-  else return 0;
-  if (s.size() - i < len) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3Fu);
-  }
-  static constexpr char32_t min_for_len[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < min_for_len[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
-void encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 }  // namespace
@@ -70,15 +31,17 @@ std::string lower_case(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    const std::size_t len = decode(text, i, cp);
+    const std::size_t len = kova::utf8::decode_one(text, i, cp);
     if (len == 0) {
       out.push_back(text[i++]);
       continue;
     }
     if (cp < 0x80) {
-      out.push_back(cp >= 'A' && cp <= 'Z' ? static_cast<char>(cp - 'A' + 'a') : static_cast<char>(cp));
+      out.push_back(cp >= 'A' && cp <= 'Z' ? static_cast<char>(cp - 'A' + 'a')
+                                           : static_cast<char>(cp));
     } else {
-      encode(static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), utf8_locale())), out);
+      kova::utf8::append(out,
+                         static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), utf8_locale())));
     }
     i += len;
   }
@@ -110,7 +73,8 @@ std::vector<const profiles::ConnectionProfile*> visible_connections(
   });
   std::vector<const profiles::ConnectionProfile*> out;
   out.reserve(rows.size());
-  for (const auto& r : rows) out.push_back(r.profile);
+  for (const auto& r : rows)
+    out.push_back(r.profile);
   return out;
 }
 

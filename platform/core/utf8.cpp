@@ -1,38 +1,48 @@
-#include "document/utf8.h"
+#include "core/utf8.h"
 
 #include <cstdint>
 
-namespace kova::doc::utf8 {
-namespace {
+namespace kova::utf8 {
 
-// Decodes one code point at `pos`; returns its length or 0 when invalid.
 std::size_t decode_one(std::string_view s, std::size_t pos, char32_t& cp) {
   const auto b0 = static_cast<std::uint8_t>(s[pos]);
-  std::size_t len = 0;
-  char32_t min = 0;
   if (b0 < 0x80) {
     cp = b0;
     return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1Fu, min = 0x80;
+  }
+  std::size_t len = 0;
+  char32_t value = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, value = b0 & 0x1Fu, min = 0x80;
   } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0Fu, min = 0x800;
+    len = 3, value = b0 & 0x0Fu, min = 0x800;
   } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07u, min = 0x10000;
+    len = 4, value = b0 & 0x07u, min = 0x10000;
   } else {
     return 0;
   }
   if (s.size() - pos < len) return 0;
-  for (std::size_t i = 1; i < len; ++i) {
-    const auto b = static_cast<std::uint8_t>(s[pos + i]);
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<std::uint8_t>(s[pos + k]);
     if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3Fu);
+    value = (value << 6) | (b & 0x3Fu);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  cp = value;
   return len;
 }
 
-}  // namespace
+char32_t next(std::string_view s, std::size_t& i) {
+  char32_t cp = 0;
+  const std::size_t len = decode_one(s, i, cp);
+  if (len == 0) {
+    ++i;
+    return replacement;
+  }
+  i += len;
+  return cp;
+}
 
 std::optional<std::vector<char32_t>> decode(std::string_view text) {
   std::vector<char32_t> out;
@@ -48,24 +58,24 @@ std::optional<std::vector<char32_t>> decode(std::string_view text) {
 }
 
 bool valid(std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    char32_t cp = 0;
-    const std::size_t len = decode_one(text, pos, cp);
-    if (len == 0) return false;
-    pos += len;
-  }
-  return true;
+  return valid_prefix(text, text.size()).size() == text.size();
 }
 
-std::string valid_prefix(std::string_view text, std::size_t max_bytes) {
+std::string_view valid_prefix(std::string_view text, std::size_t max_bytes) {
   std::size_t pos = 0;
-  while (pos < text.size()) {
+  const std::size_t end = text.size() < max_bytes ? text.size() : max_bytes;
+  while (pos < end) {
+    // ASCII runs are the common case for names, hosts and JSON keys.
+    if (static_cast<std::uint8_t>(text[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
     char32_t cp = 0;
     const std::size_t len = decode_one(text, pos, cp);
-    if (len == 0 || len > max_bytes - pos) break;
+    if (len == 0 || len > end - pos) break;
     pos += len;
   }
-  return std::string(text.substr(0, pos));
+  return text.substr(0, pos);
 }
 
 void append(std::string& out, char32_t cp) {
@@ -86,4 +96,4 @@ void append(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace kova::doc::utf8
+}  // namespace kova::utf8
