@@ -46,6 +46,12 @@ std::vector<std::string> environment_with(const std::vector<std::string>& extra)
   return env;
 }
 
+// A server outlives a test that aborts unless the kernel ends it with us.
+std::vector<std::string> dying_with_us(std::vector<std::string> argv) {
+  argv.insert(argv.begin(), {"setpriv", "--pdeathsig", "KILL", "--"});
+  return argv;
+}
+
 // Starts `argv` with `fd` of the child connected to a pipe and stderr in
 // `log`; returns the first line the child writes there (empty on timeout).
 std::string spawn_and_read_line(std::vector<std::string> argv, int fd,
@@ -56,6 +62,7 @@ std::string spawn_and_read_line(std::vector<std::string> argv, int fd,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, ready[1], fd);
   posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  argv = dying_with_us(std::move(argv));
   auto c_args = c_strings(argv);
   const int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, c_args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -190,8 +197,9 @@ Xvnc::Xvnc(const Options& options) : dir_(make_temp_dir()) {
   posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
   const auto log = dir_ / "Xvnc.log";
   posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  argv = dying_with_us(std::move(argv));
   auto c_args = c_strings(argv);
-  const int rc = ::posix_spawnp(&pid_, "Xvnc", &actions, nullptr, c_args.data(), environ);
+  const int rc = ::posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, c_args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(ready[1]);
   if (rc != 0) {
@@ -221,7 +229,9 @@ int Xvnc::run_x_client(std::vector<std::string> argv, const std::filesystem::pat
   return run_program(argv, {"DISPLAY=" + display()}, {}, out);
 }
 
-void Xvnc::kill(int signal) { stop(pid_, signal); }
+void Xvnc::kill(int signal) {
+  stop(pid_, signal);
+}
 
 X11vnc::X11vnc(const std::string& password, std::uint16_t width, std::uint16_t height)
     : dir_(make_temp_dir()) {

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,6 +120,8 @@ std::expected<void, std::string> Sshd::launch() {
     pid_ = ::fork();
     if (pid_ == 0) {
       ::setpgid(0, 0);
+      // The server must not outlive a test that aborts.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
