@@ -1,31 +1,26 @@
-#include <cstring>
-
 #include "rfb/decoder.h"
 #include "rfb/limits.h"
 
 namespace remote::rfb {
 namespace {
 
-struct SubRect {
-  Rgba pixel;
-  std::uint16_t x, y, width, height;
+// A region of the framebuffer: columns [x, x + columns), rows [y, y + rows).
+struct Area {
+  std::uint32_t x, y, columns, rows;
 };
 
-// Fills row by row from one prepared run of the pixel, so each row is a
-// single memcpy however narrow or wide the rectangle is.
-void fill_rect(Framebuffer& fb, std::uint32_t x, std::uint32_t y, std::uint32_t width,
-               std::uint32_t height, const Rgba& pixel, std::vector<std::uint8_t>& run) {
-  const std::uint32_t columns = visible_run(x, width, fb.width());
-  if (columns == 0 || y >= fb.height()) return;
-  const std::size_t bytes = std::size_t{columns} * 4;
-  if (run.size() < bytes) run.resize(bytes);
-  for (std::size_t i = 0; i < bytes; i += 4)
-    std::memcpy(run.data() + i, pixel.data(), 4);
-  for (std::uint32_t row = 0; row < height; ++row) {
-    const std::uint32_t ty = saturating_add16(y, row);
-    if (ty >= fb.height()) break;
-    std::memcpy(fb.row(ty) + std::size_t{x} * 4, run.data(), bytes);
-  }
+// A subrectangle where it lands: its origin is a saturating sum and it is
+// clipped to the framebuffer only, never to its rectangle.
+struct Subrect {
+  Area area;
+  std::uint32_t pixel;
+};
+
+// Each row is one run of wide stores of the pixel, however narrow or wide.
+void fill(Framebuffer& fb, const Area& area, std::uint32_t pixel) {
+  if (area.columns == 0) return;
+  for (std::uint32_t y = area.y; y < area.y + area.rows; ++y)
+    fill_pixels(fb.row(y) + std::size_t{area.x} * 4, pixel, area.columns);
 }
 
 }  // namespace
@@ -42,24 +37,22 @@ Result<void> decode_rre(DecodeContext& ctx, const RectHeader& rect) {
   const unsigned bpp = ctx.bytes_per_pixel;
   auto background = ctx.in.read(bpp);
   if (!background) return std::unexpected(background.error());
-  const Rgba bg = to_display_pixel(ctx.format, background->data());
+  const std::uint32_t bg = display_value(ctx.format, background->data());
 
   // Every record is read and checked before anything is drawn.
-  const std::size_t record = bpp + 8;
-  auto body = ctx.in.read(std::size_t{*count} * record);
+  Framebuffer& fb = ctx.framebuffer;
+  auto body = ctx.in.read(std::size_t{*count} * (bpp + 8));
   if (!body) return std::unexpected(body.error());
-  std::vector<SubRect> subrects;
+  std::vector<Subrect> subrects;
   subrects.reserve(*count);
   std::uint64_t total = 0;
-  ByteReader r(*body);
-  for (std::uint32_t i = 0; i < *count; ++i) {
-    SubRect s;
-    s.pixel = to_display_pixel(ctx.format, r.bytes(bpp).data());
-    s.x = r.u16();
-    s.y = r.u16();
-    s.width = r.u16();
-    s.height = r.u16();
-    const std::uint64_t area = std::uint64_t{s.width} * s.height;
+  for (ByteReader r(*body); r.remaining() > 0;) {
+    const std::uint32_t pixel = display_value(ctx.format, r.bytes(bpp).data());
+    const std::uint32_t x = saturating_add16(rect.x, r.u16());
+    const std::uint32_t y = saturating_add16(rect.y, r.u16());
+    const std::uint16_t width = r.u16();
+    const std::uint16_t height = r.u16();
+    const std::uint64_t area = std::uint64_t{width} * height;
     if (area > max_rre_pixel_work) {
       return invalid_data("RRE subrectangle exceeds the pixel work limit");
     }
@@ -67,15 +60,17 @@ Result<void> decode_rre(DecodeContext& ctx, const RectHeader& rect) {
     if (total > max_rre_pixel_work) {
       return invalid_data("RRE subrectangles exceed the pixel work limit");
     }
-    subrects.push_back(s);
+    subrects.push_back(
+        {{x, y, visible_run(x, width, fb.width()), visible_run(y, height, fb.height())}, pixel});
   }
 
-  fill_rect(ctx.framebuffer, rect.x, rect.y, rect.width, rect.height, bg, ctx.scratch);
+  fill(fb,
+       {rect.x, rect.y, visible_run(rect.x, rect.width, fb.width()),
+        visible_run(rect.y, rect.height, fb.height())},
+       bg);
   // Subrectangles are not clipped to their rectangle, only to the framebuffer.
-  for (const SubRect& s : subrects) {
-    fill_rect(ctx.framebuffer, saturating_add16(rect.x, s.x), saturating_add16(rect.y, s.y),
-              s.width, s.height, s.pixel, ctx.scratch);
-  }
+  for (const Subrect& s : subrects)
+    fill(fb, s.area, s.pixel);
   return {};
 }
 

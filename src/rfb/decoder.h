@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rfb/byte_reader.h"
@@ -39,6 +40,23 @@ inline std::uint32_t saturating_add16(std::uint32_t a, std::uint32_t b) {
 // for a run of `count` pixels (saturated positions never land inside).
 inline std::uint32_t visible_run(std::uint32_t x, std::uint32_t count, std::uint32_t limit) {
   return x >= limit ? 0 : std::min(count, limit - x);
+}
+
+// A display pixel as one 32-bit value whose bytes in memory are red, green,
+// blue, alpha.
+inline std::uint32_t display_value(const PixelFormat& format, const std::uint8_t* wire) {
+  const Rgba p = to_display_pixel(format, wire);
+  std::uint32_t v;
+  std::memcpy(&v, p.data(), 4);
+  return v;
+}
+
+// `count` copies of one display pixel; a plain store loop the compiler turns
+// into wide stores, cheaper than a library call for the short runs of
+// subrectangles.
+inline void fill_pixels(std::uint8_t* out, std::uint32_t value, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    std::memcpy(out + 4 * i, &value, 4);
 }
 
 }  // namespace remote::rfb

@@ -43,9 +43,11 @@ inline constexpr std::uint64_t max_rre_pixel_work = 16'777'216;
 // their wire lengths never decide how much we reserve.
 inline constexpr std::size_t discard_chunk_bytes = 65'536;
 
-// Socket receive buffer of the session: large enough that a Raw row or a batch
-// of small messages costs one system call.
-inline constexpr std::size_t socket_buffer_bytes = 65'536;
+// Socket receive buffer of the session: large enough that a batch of small
+// messages, or any Raw row (65535 pixels of 4 bytes), costs one system call
+// and fits without a second buffer, small enough to stay in the second-level
+// cache while its rows are converted.
+inline constexpr std::size_t socket_buffer_bytes = 262'144;
 
 // Input events waiting for the worker; the user-interface side only tries to
 // put, so a stalled server makes it drop events instead of blocking.

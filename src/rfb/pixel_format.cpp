@@ -60,6 +60,8 @@ bool is_requested_layout(const PixelFormat& f) {
 }  // namespace
 
 Rgba to_display_pixel(const PixelFormat& f, const std::uint8_t* wire) {
+  // 8-bit channels scale by 255 / 255: the bytes only change places.
+  if (is_requested_layout(f)) return {wire[2], wire[1], wire[0], 255};
   const unsigned n = bytes_per_pixel(f);
   std::uint32_t v = 0;
   for (unsigned i = 0; i < n; ++i) {

@@ -132,10 +132,14 @@ Result<std::span<const std::uint8_t>> SocketStream::read(std::size_t n) {
       return std::unexpected(r.error());
     return std::span<const std::uint8_t>(large_.data(), n);
   }
-  std::memmove(buffer_.data(), buffer_.data() + begin_, buffered);
-  begin_ = 0;
-  end_ = buffered;
-  while (end_ < n) {
+  // Move the unread bytes to the front only when the request would not fit
+  // behind them, so most reads append without copying anything twice.
+  if (buffered == 0 || buffer_.size() - begin_ < n) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, buffered);
+    begin_ = 0;
+    end_ = buffered;
+  }
+  while (end_ - begin_ < n) {
     const ssize_t r = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
     if (r > 0) {
       end_ += static_cast<std::size_t>(r);
@@ -145,8 +149,9 @@ Result<std::span<const std::uint8_t>> SocketStream::read(std::size_t n) {
       return std::unexpected(system_error(errno));
     }
   }
-  begin_ = n;
-  return std::span<const std::uint8_t>(buffer_.data(), n);
+  auto out = std::span<const std::uint8_t>(buffer_).subspan(begin_, n);
+  begin_ += n;
+  return out;
 }
 
 Result<void> SocketStream::write(std::span<const std::uint8_t> bytes) {

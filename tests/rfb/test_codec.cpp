@@ -1,9 +1,16 @@
 // Pixel format, framebuffer and FramebufferUpdate decoding on recorded bytes.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <thread>
 
 #include "rfb/framebuffer.h"
 #include "rfb/limits.h"
 #include "rfb/pixel_format.h"
+#include "rfb/socket.h"
 #include "rfb/update.h"
 #include "wire_builder.h"
 
@@ -408,6 +415,134 @@ TEST(Update, SkippedBodiesAreConsumed) {
   auto r = skip_server_cut_text(c);
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().kind, ErrorKind::UnexpectedEof);
+}
+
+// The decoders paint in bulk (whole rows, wide and streaming stores, rows
+// read a few at a time); a painter that follows the protocol one pixel at a
+// time through pixel_at and set_pixel must end with the same picture.
+namespace model {
+
+std::uint32_t sat(std::uint32_t a, std::uint32_t b) {
+  return std::min<std::uint32_t>(a + b, 0xFFFF);
+}
+Rgba wire_pixel(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v), 255};
+}
+
+struct Painter {
+  Framebuffer& fb;
+  void raw(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h,
+           const std::vector<std::uint32_t>& pixels) {
+    for (std::uint32_t r = 0; r < h; ++r)
+      for (std::uint32_t c = 0; c < w; ++c)
+        fb.set_pixel(sat(x, c), sat(y, r), wire_pixel(pixels[r * w + c]));
+  }
+  void copy(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h, std::uint32_t sx,
+            std::uint32_t sy) {
+    std::vector<Rgba> list;
+    for (std::uint32_t r = 0; r < h; ++r)
+      for (std::uint32_t c = 0; c < w; ++c)
+        list.push_back(fb.pixel_at(sat(sx, c), sat(sy, r)));
+    for (std::uint32_t r = 0; r < h; ++r)
+      for (std::uint32_t c = 0; c < w; ++c)
+        fb.set_pixel(sat(x, c), sat(y, r), list[r * w + c]);
+  }
+  void fill(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h, std::uint32_t v) {
+    for (std::uint32_t r = 0; r < h; ++r)
+      for (std::uint32_t c = 0; c < w; ++c)
+        fb.set_pixel(sat(x, c), sat(y, r), wire_pixel(v));
+  }
+};
+
+// Rectangles of every encoding at random places, some partly or wholly
+// outside, some overlapping their source, some large enough for streaming.
+Wire random_update(std::mt19937& rng, Painter& painter, std::uint32_t width, std::uint32_t height) {
+  auto pick = [&](std::uint32_t lo, std::uint32_t hi) {
+    return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng);
+  };
+  constexpr std::uint32_t rects = 8;
+  Wire w = Wire().update(rects);
+  for (std::uint32_t i = 0; i < rects; ++i) {
+    const bool big = pick(0, 3) == 0;
+    const std::uint32_t rw = big ? pick(width / 2, width + 40) : pick(0, 90);
+    const std::uint32_t rh = big ? pick(height / 2, height + 40) : pick(0, 90);
+    const std::uint32_t x = pick(0, width + 20), y = pick(0, height + 20);
+    switch (pick(0, 2)) {
+      case 0: {
+        w.rect(x, y, rw, rh, 0);
+        std::vector<std::uint32_t> pixels(rw * rh);
+        for (std::uint32_t& p : pixels) {
+          p = static_cast<std::uint32_t>(rng());
+          w.u8(p).u8(p >> 8).u8(p >> 16).u8(p >> 24);
+        }
+        painter.raw(x, y, rw, rh, pixels);
+        break;
+      }
+      case 1: {
+        const std::uint32_t sx = pick(x > 3 ? x - 3 : 0, x + 6);
+        const std::uint32_t sy = pick(0, 1) ? y : pick(0, height + 10);
+        w.rect(x, y, rw, rh, 1).u16(sx).u16(sy);
+        painter.copy(x, y, rw, rh, sx, sy);
+        break;
+      }
+      default: {
+        const std::uint32_t count = pick(0, 40), bg = static_cast<std::uint32_t>(rng());
+        w.rect(x, y, rw, rh, 2).u32(count).u8(bg).u8(bg >> 8).u8(bg >> 16).u8(0);
+        painter.fill(x, y, rw, rh, bg);
+        for (std::uint32_t s = 0; s < count; ++s) {
+          const std::uint32_t v = static_cast<std::uint32_t>(rng());
+          const std::uint32_t sx = pick(0, rw + 30), sy = pick(0, rh + 30);
+          const std::uint32_t sw = pick(0, 60), sh = pick(0, 60);
+          w.u8(v).u8(v >> 8).u8(v >> 16).u8(0).u16(sx).u16(sy).u16(sw).u16(sh);
+          painter.fill(sat(x, sx), sat(y, sy), sw, sh, v);
+        }
+      }
+    }
+  }
+  return w;
+}
+
+}  // namespace model
+
+TEST(Update, BulkPaintingMatchesPixelByPixelModel) {
+  constexpr std::uint16_t width = 640, height = 400;
+  std::mt19937 rng(7);
+  Framebuffer expected = Framebuffer::create(width, height);
+  Framebuffer from_memory = Framebuffer::create(width, height);
+  Framebuffer from_socket = Framebuffer::create(width, height);
+  model::Painter painter{expected};
+  std::vector<std::uint8_t> scratch;
+  for (int update = 0; update < 12; ++update) {
+    SCOPED_TRACE(update);
+    const Wire w = model::random_update(rng, painter, width, height);
+    MemoryStream memory(w.bytes);
+    ASSERT_TRUE(read_update(memory, from_memory, requested_pixel_format, scratch));
+    EXPECT_EQ(memory.remaining(), 0u);
+
+    // Through a socket the rows arrive in pieces of whatever size the
+    // kernel hands over; a writer thread feeds the update in odd chunks.
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    std::thread writer([&w, fd = fds[1]] {
+      for (std::size_t sent = 0; sent < w.bytes.size();) {
+        const std::size_t n = std::min<std::size_t>(w.bytes.size() - sent, 7919);
+        const ssize_t r = ::send(fd, w.bytes.data() + sent, n, MSG_NOSIGNAL);
+        if (r <= 0) break;
+        sent += static_cast<std::size_t>(r);
+      }
+      ::close(fd);
+    });
+    {
+      SocketCanceller canceller;
+      SocketStream socket(fds[0], canceller);
+      EXPECT_TRUE(read_update(socket, from_socket, requested_pixel_format, scratch));
+    }
+    writer.join();
+
+    EXPECT_TRUE(from_memory.pixels() == expected.pixels());
+    EXPECT_TRUE(from_socket.pixels() == expected.pixels());
+  }
 }
 
 }  // namespace
