@@ -1,6 +1,11 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "automation/endpoint.h"
@@ -206,6 +211,12 @@ TEST(Server, ReplacesAStaleSocketButNothingElse) {
          std::filesystem::create_symlink(p.parent_path() / "elsewhere.sock", p);
        },
        false, "is not a socket"},
+      {"dangling symlink",
+       [](const std::filesystem::path& p) {
+         std::filesystem::create_directories(p.parent_path());
+         std::filesystem::create_symlink(p.parent_path() / "nowhere.sock", p);
+       },
+       false, "is not a socket"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -217,6 +228,8 @@ TEST(Server, ReplacesAStaleSocketButNothingElse) {
       EXPECT_TRUE(contains(server.error(), c.error_part)) << server.error();
       EXPECT_TRUE(std::filesystem::is_symlink(dir.socket()) || std::filesystem::is_regular_file(dir.socket()))
           << "what was there is left alone";
+      EXPECT_FALSE(std::filesystem::exists(dir.socket().parent_path() / "nowhere.sock"))
+          << "nothing is created where a symlink points";
       continue;
     }
     FakeHost host;
@@ -232,6 +245,113 @@ TEST(Server, RefusesADirectoryThatIsASymlink) {
   const auto server = Server::start({dir.socket(), ::geteuid(), max_client_outbox_bytes});
   ASSERT_FALSE(server);
   EXPECT_TRUE(contains(server.error(), "not a directory")) << server.error();
+}
+
+TEST(Server, SilentAndVanishingClientsCostNothing) {
+  RuntimeDir dir;
+  auto server = start_server(dir.socket());
+  ASSERT_TRUE(server);
+  FakeHost host;
+  Client silent(dir.socket());
+  Client vanished(dir.socket());
+  Client half(dir.socket());
+  server->serve_ready(host);
+  vanished.close();
+  half.send(*server, host, R"({"id":1,"method":"reso)");
+  server->serve_ready(host);
+  half.close();
+  Client other(dir.socket());
+  EXPECT_EQ(other.request(*server, host, R"({"id":2,"method":"ping"})"), R"({"id":2,"ok":true,"result":"pong"})");
+  for (int i = 0; i < 10 && server->client_count() > 2; ++i) server->serve_ready(host);
+  EXPECT_EQ(server->client_count(), 2u) << "only the silent client and the one being served are kept";
+  EXPECT_TRUE(host.calls.empty()) << "a cut-off request reaches nothing";
+  EXPECT_TRUE(contains(silent.request(*server, host, R"({"id":3,"method":"ping"})"), "pong"))
+      << "a client that said nothing for a while is served when it speaks";
+}
+
+// What a process of user `uid` sees when it connects to `socket` and sends a
+// request: "refused" (closed without a byte), "answered", "no answer", or
+// the connect error's name.
+std::string connect_as(Server& server, AutomationHost& host, uid_t uid, gid_t gid,
+                       const std::filesystem::path& socket) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(90);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, socket.c_str(), socket.string().size());
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+      ::_exit(errno == EACCES ? 80 : 81);
+    const char request[] = "{\"id\":1,\"method\":\"connections\"}\n";
+    [[maybe_unused]] const auto sent = ::send(fd, request, sizeof request - 1, MSG_NOSIGNAL);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 20'000) != 1) ::_exit(2);
+    // Closed with the request unread, the connection may end in a reset
+    // rather than an orderly end; both are a refusal.
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    ::_exit(n == 0 || (n < 0 && errno == ECONNRESET) ? 0 : n > 0 ? 1 : 3);
+  }
+  int status = 0;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return "hung";
+    }
+    pollfd p{server.fd(), POLLIN, 0};
+    ::poll(&p, 1, 10);
+    server.serve_ready(host);
+  }
+  switch (WIFEXITED(status) ? WEXITSTATUS(status) : -1) {
+    case 0: return "refused";
+    case 1: return "answered";
+    case 2: return "no answer";
+    case 80: return "EACCES";
+    case 90: return "could not change user";
+    default: return "failed";
+  }
+}
+
+// Needs root to act as another user; CI runs the tests as root. Without
+// root, the credential check is still exercised by
+// ClosesPeersOfAnotherUserAtOnce (a server that admits a different uid).
+TEST(Server, AnotherUsersProcessIsRefusedEvenWithLoosenedPermissions) {
+  if (::geteuid() != 0) GTEST_SKIP() << "not root: cannot run a process as another user here (CI runs this as root)";
+  const passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr) << "no user \"nobody\" to connect as";
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  RuntimeDir dir;
+  auto server = start_server(dir.socket());
+  ASSERT_TRUE(server);
+  FakeHost host;
+  // As created, the private directory keeps the other user from the socket.
+  ::chmod(dir.path().c_str(), 0711);
+  EXPECT_EQ(connect_as(*server, host, uid, gid, dir.socket()), "EACCES");
+  // Opened up by hand, the socket is reachable, and the peer check refuses.
+  ASSERT_EQ(::chmod(dir.socket().parent_path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(dir.socket().c_str(), 0666), 0);
+  EXPECT_EQ(connect_as(*server, host, uid, gid, dir.socket()), "refused");
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(server->client_count(), 0u);
+  Client mine(dir.socket());
+  EXPECT_TRUE(contains(mine.request(*server, host, R"({"id":1,"method":"ping"})"), "pong"));
+}
+
+TEST(Server, RefusesADirectoryOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "not root: cannot give a directory to another user here (CI runs this as root)";
+  const passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  RuntimeDir dir;
+  std::filesystem::create_directory(dir.socket().parent_path());
+  ASSERT_EQ(::chown(dir.socket().parent_path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  const auto server = Server::start({dir.socket(), ::geteuid(), max_client_outbox_bytes});
+  ASSERT_FALSE(server);
+  EXPECT_TRUE(contains(server.error(), "belongs to another user")) << server.error();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.socket().parent_path())) << "nothing is put into it";
 }
 
 class Invoke : public ::testing::Test {
