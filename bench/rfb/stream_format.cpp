@@ -124,6 +124,7 @@ bool scan_stream(std::span<const std::uint8_t> stream, StreamStats& stats) {
       stats.painted_pixels += w * h;
       std::uint64_t skip = 0;
       if (e == 0) skip = w * h * 4;
+      stats.raw_bytes += e == 0 ? skip : 0;
       if (e == 1) skip = 4;
       if (e == 2) {
         if (r.remaining() < 8) return false;

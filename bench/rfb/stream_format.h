@@ -13,6 +13,7 @@ struct StreamStats {
   std::uint64_t updates = 0;
   std::uint64_t rectangles = 0;
   std::uint64_t painted_pixels = 0;  // Raw and CopyRect areas, RRE background plus subrectangles
+  std::uint64_t raw_bytes = 0;       // Raw payloads
 };
 
 // Walks a recorded stream's headers to count what the decoder will paint.
