@@ -13,11 +13,13 @@
 
 #include <array>
 #include <bit>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "terminal/limits.h"
 
@@ -26,6 +28,12 @@
 #endif
 
 namespace terminal {
+
+// The parser keeps 2^short_csi_cache_bits short control sequences compiled
+// (see Parser::short_csi_cache_): room for every sequence a busy program
+// repeats with few collisions, in 8 KiB of which only the entries in use
+// occupy the first-level cache.
+inline constexpr unsigned short_csi_cache_bits = 8;
 
 // A complete control sequence: ESC "[" then parameters, then a final byte.
 // Only the first value of each ";"-separated group is kept (":" sub-parameters
@@ -49,16 +57,35 @@ struct ControlSequence {
 // the duration of the call. The parser is a template over its sink so a
 // screen model's handlers inline into the scanning loop.
 template <typename S>
-concept ActionSink = requires(S& sink, std::string_view run, char32_t c,
+concept ActionSink = requires(S& sink, std::string_view run, std::size_t readable, char32_t c,
                               const ControlSequence& sequence) {
-  // A run of printable ASCII (0x20 to 0x7F), one character per byte.
-  sink.print_ascii(run);
+  // A run of printable ASCII (0x20 to 0x7F), one character per byte. The
+  // `readable` bytes from run.data() on (never fewer than run.size()) lie in
+  // the caller's buffer and may be read, so a sink can load whole blocks
+  // past the end of the run; only the run itself is text.
+  sink.print_ascii(run, readable);
   // One printable non-ASCII character (a Unicode scalar value >= U+00A0).
   sink.print(c);
   // A C0 control (below U+0020, except ESC) or a C1 control (U+0080-U+009F).
   sink.execute(c);
   sink.csi_dispatch(sequence);
 };
+
+// A sink may also turn a control sequence into a form of its own that is
+// quicker to act on. The parser then keeps that form beside each short
+// sequence it caches and hands it over instead, so a repeated sequence costs
+// neither a parse nor the sink's choice by final byte. The form must depend
+// on the sequence alone, be trivially copyable and fit in
+// max_compiled_sequence_bytes.
+inline constexpr std::size_t max_compiled_sequence_bytes = 24;
+
+template <typename S>
+concept CompilingSink = ActionSink<S> && requires(S& sink, const ControlSequence& sequence,
+                                                  const typename S::CompiledSequence& compiled) {
+  { S::compile(sequence) } -> std::same_as<typename S::CompiledSequence>;
+  sink.csi_dispatch(compiled);
+} && std::is_trivially_copyable_v<typename S::CompiledSequence> &&
+    sizeof(typename S::CompiledSequence) <= max_compiled_sequence_bytes;
 
 // What the state machine asks of the sink after one character.
 enum class Action : std::uint8_t { None, Print, Execute, CsiDispatch };
@@ -96,6 +123,10 @@ class Parser {
   template <ActionSink Sink>
   const std::uint8_t* advance_general(const std::uint8_t* p, const std::uint8_t* end, Sink& sink);
   template <ActionSink Sink>
+  const std::uint8_t* escape(const std::uint8_t* p, const std::uint8_t* end, Sink& sink);
+  template <ActionSink Sink>
+  const std::uint8_t* short_csi(const std::uint8_t* p, Sink& sink);
+  template <ActionSink Sink>
   void act(char32_t c, Sink& sink);
   // Starts a UTF-8 character; false for a byte that cannot lead one.
   bool start_utf8(std::uint8_t lead);
@@ -116,6 +147,17 @@ class Parser {
   std::uint8_t utf8_high_ = 0xBF;
 
   ControlSequence csi_;
+  // Short control sequences already compiled by the sink, by their bytes
+  // from "[" to the final byte (at most eight, zero-padded, so no real key is
+  // 0). Programs send the same few colour, cursor and erase sequences over
+  // and over; a hit replaces the per-byte parameter parse and the sink's
+  // dispatch with one comparison. Entries are exact, so a collision only
+  // costs a parse. Only for sinks that compile (CompilingSink).
+  struct ShortSequence {
+    std::uint64_t key = 0;
+    alignas(8) std::array<std::byte, max_compiled_sequence_bytes> compiled{};
+  };
+  alignas(64) std::array<ShortSequence, std::size_t{1} << short_csi_cache_bits> short_csi_cache_{};
   std::uint32_t param_value_ = 0;
   bool param_started_ = false;  // a digit, ":" or ";" was seen
   bool in_subparam_ = false;    // past a ":" in the current group
@@ -129,14 +171,22 @@ inline constexpr char32_t replacement_character = 0xFFFD;
 // End of the run of printable ASCII (0x20-0x7F) that starts at p.
 inline const std::uint8_t* printable_run_end(const std::uint8_t* p, const std::uint8_t* end) {
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: as signed bytes, exactly the printable ones are
-  // above 0x1F (0x80 and up are negative). Most runs end within the first
-  // block, so the loop exit is rarely mispredicted.
+  // As signed bytes, exactly the printable ones are above 0x1F (0x80 and up
+  // are negative).
   const __m128i limit = _mm_set1_epi8(0x1F);
+  const auto printable16 = [limit](const std::uint8_t* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, limit)));
+  };
+  // Thirty-two at a time where the input allows: nearly every run of text
+  // in shell output ends within that, so one block decides it.
+  while (end - p >= 32) {
+    const std::uint32_t printable = printable16(p) | (printable16(p + 16) << 16);
+    if (printable != 0xFFFFFFFFu) return p + std::countr_one(printable);
+    p += 32;
+  }
   while (end - p >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const unsigned printable =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, limit)));
+    const std::uint32_t printable = printable16(p);
     if (printable != 0xFFFF) return p + std::countr_one(printable);
     p += 16;
   }
@@ -160,29 +210,72 @@ inline const std::uint8_t* printable_run_end(const std::uint8_t* p, const std::u
   return p;
 }
 
+// A complete, valid UTF-8 character of N bytes at p, whose lead byte is
+// known to start one of that length: true with the code point in `c`.
+// False when it is invalid or runs past `end`; the byte-by-byte decoder then
+// handles it (and any split across writes).
+template <std::size_t N>
+inline bool decode_utf8(const std::uint8_t* p, const std::uint8_t* end, char32_t& c) {
+  static_assert(N >= 2 && N <= 4);
+  if (static_cast<std::size_t>(end - p) < N) return false;
+  c = p[0] & (0x7Fu >> N);
+  for (std::size_t i = 1; i < N; ++i) {
+    if ((p[i] & 0xC0u) != 0x80u) return false;
+    c = (c << 6) | (p[i] & 0x3Fu);
+  }
+  if constexpr (N == 3) return c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
+  if constexpr (N == 4) return c >= 0x10000 && c <= 0x10FFFF;
+  return true;  // callers pass no lead below 0xC2, the only overlong two-byte forms
+}
+
 // A complete, valid multi-byte UTF-8 character at p: its length, with the
-// code point in `c`. 0 when it is invalid or runs past `end`; the
-// byte-by-byte decoder then handles it (and any split across writes).
+// code point in `c`. 0 when it is invalid or runs past `end`.
 inline std::size_t decode_utf8(const std::uint8_t* p, const std::uint8_t* end, char32_t& c) {
   const std::uint8_t b = p[0];
-  const auto cont = [p](std::size_t i) { return (p[i] & 0xC0u) == 0x80u; };
-  const auto bits = [p](std::size_t i) { return static_cast<char32_t>(p[i] & 0x3Fu); };
-  if (b >= 0xC2 && b <= 0xDF) {
-    if (end - p < 2 || !cont(1)) return 0;
-    c = (static_cast<char32_t>(b & 0x1Fu) << 6) | bits(1);
-    return 2;
-  }
-  if (b >= 0xE0 && b <= 0xEF) {
-    if (end - p < 3 || !cont(1) || !cont(2)) return 0;
-    c = (static_cast<char32_t>(b & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
-    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF) ? 3 : 0;
-  }
-  if (b >= 0xF0 && b <= 0xF4) {
-    if (end - p < 4 || !cont(1) || !cont(2) || !cont(3)) return 0;
-    c = (static_cast<char32_t>(b & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
-    return c >= 0x10000 && c <= 0x10FFFF ? 4 : 0;
-  }
+  if (b >= 0xC2 && b <= 0xDF) return decode_utf8<2>(p, end, c) ? 2 : 0;
+  if (b >= 0xE0 && b <= 0xEF) return decode_utf8<3>(p, end, c) ? 3 : 0;
+  if (b >= 0xF0 && b <= 0xF4) return decode_utf8<4>(p, end, c) ? 4 : 0;
   return 0;
+}
+
+// A valid multi-byte UTF-8 character at p, with four bytes readable from p:
+// its length, with the code point in `c`; 0 when it is invalid. The length
+// and the checks come from arithmetic rather than branches, since the
+// lengths of characters in text follow no pattern a predictor could learn.
+inline std::size_t decode_utf8_fast(const std::uint8_t* p, char32_t& c) {
+  const std::uint32_t lead = p[0];
+  if (lead < 0xC2 || lead > 0xF4) return 0;
+  const std::size_t n = 2 + std::size_t{lead >= 0xE0} + std::size_t{lead >= 0xF0};
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native != std::endian::little) word = std::byteswap(word);
+  static constexpr std::array<std::uint32_t, 5> cont_mask{0, 0, 0xC000, 0xC0C000, 0xC0C0C000};
+  static constexpr std::array<std::uint32_t, 5> cont_bits{0, 0, 0x8000, 0x808000, 0x80808000};
+  static constexpr std::array<char32_t, 5> lowest{0, 0, 0x80, 0x800, 0x10000};
+  const char32_t all = ((lead & (0x7Fu >> n)) << 18) | ((p[1] & 0x3Fu) << 12) |
+                       ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+  c = all >> (6 * (4 - n));
+  const bool valid = ((word & cont_mask[n]) == cont_bits[n]) & (c >= lowest[n]) & (c <= 0x10FFFF) &
+                     (c - 0xD800 >= 0x800);
+  return n & -static_cast<std::size_t>(valid);
+}
+
+// Length of the control sequence that may start with `word`, the eight
+// bytes after an ESC in memory order (little-endian): counted from "[" to
+// the first byte from 0x40 up, which ends every well-formed sequence; 0 when
+// the word does not start with "[" or holds no such byte. Nothing else is
+// checked here: only sequences the full parse accepted are ever cached, so a
+// malformed one can only miss.
+inline unsigned short_csi_length(std::uint64_t word) {
+  constexpr std::uint64_t ones = 0x0101010101010101ULL;
+  constexpr std::uint64_t high = 0x80 * ones;
+  if ((word & 0xFF) != '[') return 0;
+  // Adding 0x40 to the low seven bits of a byte sets its high bit exactly
+  // when they are 0x40 or more, and no carry crosses into the next byte.
+  const std::uint64_t from_40 =
+      (((word & ~high) + 0x40 * ones) | word) & high & ~std::uint64_t{0xFF};
+  if (from_40 == 0) return 0;
+  return static_cast<unsigned>(std::countr_zero(from_40)) / 8 + 1;
 }
 
 // A whole escape sequence that changes nothing on the screen and leaves the
@@ -234,14 +327,16 @@ const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uin
         if (b < 0x80) {
           const std::uint8_t* q = detail::printable_run_end(p, end);
           sink.print_ascii(
-              std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p)));
+              std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p)),
+              static_cast<std::size_t>(end - p));
           p = q;
           if (p == end) return p;
           b = *p;
           if (b < 0x80) break;
         }
         char32_t c;
-        const std::size_t n = detail::decode_utf8(p, end, c);
+        const std::size_t n =
+            end - p >= 4 ? detail::decode_utf8_fast(p, c) : detail::decode_utf8(p, end, c);
         if (n == 0) return p;  // invalid or split: the general path decides
         p += n;
         if (c < 0xA0) {
@@ -256,20 +351,60 @@ const std::uint8_t* Parser::advance_ground(const std::uint8_t* p, const std::uin
       continue;
     }
     if (b == 0x1B) {
-      if (const std::uint8_t* after = complete_csi(p, end)) {
-        sink.csi_dispatch(csi_);
-        p = after;
-      } else if (const std::uint8_t* skipped = detail::skip_inert_escape(p, end)) {
-        p = skipped;
-      } else {
-        return p;
-      }
+      const std::uint8_t* after = escape(p, end, sink);
+      if (after == nullptr) return p;
+      p = after;
     } else {  // C0 other than ESC, CAN and SUB included
       sink.execute(b);
       ++p;
     }
   }
   return p;
+}
+
+// A whole escape sequence in ground: a control sequence is dispatched, a
+// sequence without effect skipped. nullptr when it is split, malformed or
+// opens a string, for the state machine to handle.
+template <ActionSink Sink>
+const std::uint8_t* Parser::escape(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
+  if constexpr (CompilingSink<Sink>) {
+    if (end - p >= 9 && p[1] == '[') {
+      if (const std::uint8_t* after = short_csi(p, sink)) return after;
+    }
+  }
+  if (const std::uint8_t* after = complete_csi(p, end)) {
+    sink.csi_dispatch(csi_);
+    return after;
+  }
+  return detail::skip_inert_escape(p, end);
+}
+
+// A control sequence whose bytes from "[" to the final byte fit in eight,
+// with nine readable bytes from the ESC at p: dispatched from the cache,
+// parsed and compiled into it first when absent. nullptr for anything
+// longer or malformed.
+template <ActionSink Sink>
+const std::uint8_t* Parser::short_csi(const std::uint8_t* p, Sink& sink) {
+  if constexpr (std::endian::native != std::endian::little) return nullptr;
+  std::uint64_t word;
+  std::memcpy(&word, p + 1, sizeof word);
+  const unsigned length = detail::short_csi_length(word);
+  if (length == 0) return nullptr;
+  const std::uint64_t key = length == 8 ? word : word & ((std::uint64_t{1} << (8 * length)) - 1);
+  ShortSequence& slot =
+      short_csi_cache_[(key * 0x9E3779B97F4A7C15ULL) >> (64 - short_csi_cache_bits)];
+  if (slot.key != key) {
+    // The full parse must agree that this is one whole sequence; anything
+    // malformed fails it and is never cached.
+    if (complete_csi(p, p + 1 + length) == nullptr) return nullptr;
+    const auto compiled = Sink::compile(csi_);
+    slot.key = key;
+    std::memcpy(slot.compiled.data(), &compiled, sizeof compiled);
+  }
+  typename Sink::CompiledSequence compiled;
+  std::memcpy(&compiled, slot.compiled.data(), sizeof compiled);
+  sink.csi_dispatch(compiled);
+  return p + 1 + length;
 }
 
 // One step of the general path: inside a sequence or string, a character
@@ -319,7 +454,7 @@ void Parser::act(char32_t c, Sink& sink) {
     case Action::Print:
       if (c < 0x80) {
         const char ascii = static_cast<char>(c);
-        sink.print_ascii(std::string_view(&ascii, 1));
+        sink.print_ascii(std::string_view(&ascii, 1), 1);
       } else {
         sink.print(c);
       }

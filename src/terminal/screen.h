@@ -76,6 +76,28 @@ struct TerminalSnapshot {
   }
 };
 
+// What a control sequence does to the screen, in one form for every
+// sequence the screen acts on: the pen is partly kept and partly set; the
+// row and the column are each kept and moved, or replaced, then clamped into
+// the grid; then an erase. Applying one needs no branch on which sequence it
+// came from. It depends on the sequence alone, so the parser may keep it.
+struct SequenceEffect {
+  std::uint32_t pen_keep = ~0u;
+  std::uint32_t pen_set = 0;
+  std::int16_t row_move = 0;     // added to the row, or the row when !keep_row
+  std::int16_t column_move = 0;  // likewise for the column
+  std::uint8_t keep_row = 1;
+  std::uint8_t keep_column = 1;
+  // 1 while the column is not moved: it may then stay just past the last
+  // column, where a wrap is pending.
+  std::uint8_t column_untouched = 1;
+  bool erase_display = false;
+  // Cells from (cursor column & mask) + from to the line end are blanked;
+  // the default lies past any row, so nothing is.
+  std::uint16_t erase_column_mask = 0;
+  std::uint16_t erase_from = 0xFFFF;
+};
+
 class TerminalScreen {
  public:
   // Sizes below 1 are raised to 1 and sizes above max_screen_columns or
@@ -114,13 +136,27 @@ class TerminalScreen {
  private:
   // Parser actions.
   friend class Parser;
-  void print_ascii(std::string_view run);
+  void print_ascii(std::string_view run, std::size_t readable);
+  // Any run, wrapping as it goes; kept out of line, away from the parser's
+  // loop, since few runs need it.
+  [[gnu::noinline]] void print_ascii_wrapping(std::string_view run);
   void print(char32_t character);
   void execute(char32_t control);
   void csi_dispatch(const ControlSequence& sequence);
+  // Sequences in the parser's cache come compiled.
+  using CompiledSequence = SequenceEffect;
+  static SequenceEffect compile(const ControlSequence& sequence);
+  static SequenceEffect select_graphic_rendition(const ControlSequence& sequence);  // SGR
+  void csi_dispatch(const SequenceEffect& effect);
 
-  // Grid operations (screen.cpp).
-  unsigned physical_row(unsigned r) const;
+  // Grid operations (screen.cpp, and dispatch.cpp for the ones printing
+  // uses, so they compile into the parser's loop).
+  unsigned physical_row(unsigned r) const {
+    // Arithmetic rather than a condition: which rows wrap around the ring
+    // follows no pattern a branch predictor could learn.
+    const unsigned physical = top_ + r;
+    return physical - (rows_ & -static_cast<unsigned>(physical >= rows_));
+  }
   // Cells of row r, ready for writing columns [from, to): any deferred
   // blanking before `from` is done first. Marks the row damaged.
   TerminalCell* writable(unsigned r, unsigned from, unsigned to);
@@ -128,31 +164,26 @@ class TerminalScreen {
   void settle(unsigned p) const;
   void line_feed();
   void wrap_if_pending();
-  void blank_to_line_end(unsigned r, unsigned from);
-  void erase_to_line_end();
-  void erase_line();
   void erase_display();
 
-  // One function per sequence (dispatch.cpp).
-  void backspace();                                                // BS
-  void horizontal_tab();                                           // HT
-  void carriage_return();                                          // CR
-  void cursor_up(unsigned n);                                      // CUU
-  void cursor_down(unsigned n);                                    // CUD
-  void cursor_forward(unsigned n);                                 // CUF
-  void cursor_back(unsigned n);                                    // CUB
-  void cursor_horizontal_absolute(unsigned column);                // CHA
-  void cursor_position(unsigned row, unsigned column);             // CUP, HVP
-  void erase_in_display(unsigned p);                               // ED
-  void erase_in_line(unsigned p);                                  // EL
-  void select_graphic_rendition(const ControlSequence& sequence);  // SGR
+  // Controls (dispatch.cpp, beside the function for each sequence).
+  void backspace();        // BS
+  void horizontal_tab();   // HT
+  void carriage_return();  // CR
 
   unsigned columns_;
   unsigned rows_;
+  // Cells from one row to the next in storage: the columns, then
+  // row_padding cells that are never shown. Printing stores whole blocks of
+  // up to run_block_bytes cells from the cursor on; the padding keeps them
+  // inside the row.
+  static constexpr std::size_t run_block_bytes = 32;
+  static constexpr unsigned row_padding = run_block_bytes;
+  std::size_t stride_;
   unsigned cursor_column_ = 0;
   unsigned cursor_row_ = 0;
   std::uint32_t pen_ = 0;  // colour and bold bits of TerminalCell
-  // rows_ * columns_ cells; logical row r lives at physical row
+  // rows_ rows of stride_ cells; logical row r lives at physical row
   // (top_ + r) % rows_, so scrolling moves no cells.
   // Blanking is deferred: in physical row p, the cells from column
   // settled_[p] on are blank whatever they hold. Scrolling and erasing to the

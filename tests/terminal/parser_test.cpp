@@ -24,7 +24,7 @@ class Recorder {
   std::string out;
   std::string pending_run;
 
-  void print_ascii(std::string_view run) { pending_run += run; }
+  void print_ascii(std::string_view run, std::size_t) { pending_run += run; }
   void print(char32_t c) {
     flush();
     out += hex("U+%04X ", c);

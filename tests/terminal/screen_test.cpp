@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -437,6 +438,113 @@ TEST(TerminalScreen, PrintsRunsOfEveryLength) {
       const unsigned at = start + length;
       EXPECT_EQ(s.cursor_row(), (at - 1) / columns);
       EXPECT_EQ(s.cursor_column(), at - (at - 1) / columns * columns);
+    }
+  }
+}
+
+// Shell output of every kind from a seed: runs of text of any length,
+// characters valid and broken, sequences whole, split, malformed and
+// ignored, short sequences with many distinct parameters, and stray bytes.
+std::string noisy_output(unsigned seed, std::size_t events) {
+  static const std::vector<std::string> pieces = {"\xc3\xa9",
+                                                  "\xe2\x82\xac",
+                                                  "\xf0\x9f\x98\x80",
+                                                  "\xc2\x85",
+                                                  "\xe2\x82",
+                                                  "\xed\xa0\x80",
+                                                  "\xf4\x90\x80\x80",
+                                                  "\xc0\xaf",
+                                                  "\x80",
+                                                  "\xff",
+                                                  "\r\n",
+                                                  "\r",
+                                                  "\n",
+                                                  "\t",
+                                                  "\b",
+                                                  "\x07",
+                                                  "\x1b",
+                                                  "\x1b(B",
+                                                  "\x1b"
+                                                  "7",
+                                                  "\x1b]0;title\x07",
+                                                  "\x1bP1$r\x1b\\",
+                                                  "\x1b[m",
+                                                  "\x1b[0m",
+                                                  "\x1b[1;31m",
+                                                  "\x1b[22;39m",
+                                                  "\x1b[38;5;208m",
+                                                  "\x1b[4:3m",
+                                                  "\x1b[?25l",
+                                                  "\x1b[K",
+                                                  "\x1b[1K",
+                                                  "\x1b[2K",
+                                                  "\x1b[J",
+                                                  "\x1b[2J",
+                                                  "\x1b[H",
+                                                  "\x1b[3C",
+                                                  "\x1b[2D",
+                                                  "\x1b[1;2$p",
+                                                  "\x1b[1\x18",
+                                                  "\x1b[;;;;;;m",
+                                                  "\x1b[99999A",
+                                                  "\x7f"};
+  std::mt19937 rng(seed);
+  const auto pick = [&rng](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+  };
+  std::string out;
+  for (std::size_t i = 0; i < events; ++i) {
+    switch (pick(6)) {
+      case 0:
+      case 1:
+        for (std::size_t n = 1 + pick(70); n > 0; --n)
+          out += static_cast<char>(0x20 + pick(95));
+        break;
+      case 2:
+      case 3:
+        out += pieces[pick(pieces.size())];
+        break;
+      case 4:
+        out += "\x1b[" + std::to_string(pick(30));
+        if (pick(2) != 0) out += ";" + std::to_string(pick(100));
+        out += "ABCDGHJKmf"[pick(10)];
+        break;
+      default:
+        out += static_cast<char>(pick(256));
+        break;
+    }
+  }
+  return out;
+}
+
+// Whole writes take the parser's block and cache paths, which a byte at a
+// time never can; the screens must agree in every cell, the cursor, the pen
+// and damage.
+TEST(TerminalScreen, LargeWritesMatchBytewiseFeeding) {
+  const struct {
+    unsigned columns;
+    unsigned rows;
+  } sizes[] = {{80, 24}, {7, 3}, {1, 1}, {33, 2}};
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    const std::string input = noisy_output(seed, 3000);
+    for (const auto& size : sizes) {
+      SCOPED_TRACE(testing::Message()
+                   << "seed " << seed << " size " << size.columns << "x" << size.rows);
+      TerminalScreen bytewise(size.columns, size.rows);
+      for (char c : input)
+        bytewise.feed(std::string_view(&c, 1));
+      for (std::size_t chunk : {std::size_t{4096}, std::size_t{37}}) {
+        TerminalScreen s(size.columns, size.rows);
+        for (std::size_t at = 0; at < input.size(); at += chunk)
+          s.feed(std::string_view(input).substr(at, chunk));
+        ASSERT_EQ(all_cells(s), all_cells(bytewise)) << "chunk " << chunk;
+        EXPECT_EQ(s.cursor_row(), bytewise.cursor_row());
+        EXPECT_EQ(s.cursor_column(), bytewise.cursor_column());
+        EXPECT_EQ(s.pen_colour(), bytewise.pen_colour());
+        EXPECT_EQ(s.pen_bold(), bytewise.pen_bold());
+        for (unsigned r = 0; r < size.rows; ++r)
+          EXPECT_EQ(s.row_damaged(r), bytewise.row_damaged(r)) << "row " << r;
+      }
     }
   }
 }
