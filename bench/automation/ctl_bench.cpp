@@ -1,0 +1,97 @@
+// "ctl connections" as the command-line client runs it (connect, one
+// request, the whole reply, indented for printing) against the application's
+// own answer for 10,000 saved connections, served by the shell's host on a
+// thread that stands for the UI thread.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "action_host/registry.h"
+#include "app/remote_app.h"
+#include "automation/ctl.h"
+#include "automation/endpoint.h"
+#include "automation/server.h"
+#include "document/store.h"
+#include "profiles/connections_document.h"
+#include "shell/automation_host.h"
+
+namespace {
+
+using namespace remote;
+
+constexpr std::string_view app_id = "bench.remote";
+
+class AppEndpoint {
+ public:
+  explicit AppEndpoint(std::size_t count) {
+    char tmpl[] = "/tmp/kova-ctl-bench-XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    for (std::size_t i = 0; i < count; ++i) {
+      profiles::ConnectionProfile p;
+      p.id = profiles::ConnectionId::random();
+      p.name = "Machine " + std::to_string(i) + " in rack";
+      p.host = "host-" + std::to_string(i) + ".lab.example";
+      p.port = static_cast<std::uint16_t>(22 + i % 1000);
+      p.user = "user";
+      p.group = i % 2 ? "lab" : "home";
+      p.last_used = "Never";
+      profiles::write_profile(store_.doc(), p);
+    }
+    if (!store_.commit("seed")) throw std::runtime_error("commit failed");
+    app_.document_changed(store_.doc());
+    auto where = kova::automation::endpoint_path(app_id);
+    if (!where) throw std::runtime_error(where.error());
+    auto server = kova::automation::Server::start({*where, ::geteuid(), kova::automation::max_client_outbox_bytes});
+    if (!server) throw std::runtime_error(server.error());
+    server_ = std::move(*server);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{server_->fd(), POLLIN, 0};
+        ::poll(&p, 1, 5);
+        server_->serve_ready(host_);
+      }
+    });
+  }
+  ~AppEndpoint() {
+    stop_ = true;
+    thread_.join();
+    server_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+ private:
+  std::filesystem::path dir_;
+  kova::doc::Store store_ = kova::doc::Store::in_memory();
+  app::RemoteApp app_;
+  kova::actions::registry::Registry registry_;
+  kova::shell::ShellAutomationHost host_{app_, store_, registry_, std::string(app_id), {1280, 800}};
+  std::unique_ptr<kova::automation::Server> server_;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
+
+void BM_CtlConnectionsOf10000(benchmark::State& state) {
+  AppEndpoint endpoint(10000);
+  const std::vector<std::string_view> args{"connections"};
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const auto result = kova::automation::run_ctl(app_id, args);
+    if (result.status != kova::automation::ctl_ok) {
+      state.SkipWithError(result.err.c_str());
+      break;
+    }
+    bytes = result.out.size();
+  }
+  state.counters["printed_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_CtlConnectionsOf10000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
