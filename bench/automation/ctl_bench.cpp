@@ -4,7 +4,9 @@
 // thread that stands for the UI thread.
 #include <benchmark/benchmark.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +32,13 @@ constexpr std::string_view app_id = "bench.remote";
 
 class AppEndpoint {
  public:
+  // CPU time the serving thread (the UI thread's stand-in) has used, in ms.
+  double serving_cpu_ms() {
+    clockid_t clock{};
+    timespec t{};
+    if (::pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || ::clock_gettime(clock, &t) != 0) return 0;
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  }
   explicit AppEndpoint(std::size_t count) {
     char tmpl[] = "/tmp/kova-ctl-bench-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
@@ -82,6 +91,7 @@ void BM_CtlConnectionsOf10000(benchmark::State& state) {
   AppEndpoint endpoint(10000);
   const std::vector<std::string_view> args{"connections"};
   std::size_t bytes = 0;
+  const double before = endpoint.serving_cpu_ms();
   for (auto _ : state) {
     const auto result = kova::automation::run_ctl(app_id, args);
     if (result.status != kova::automation::ctl_ok) {
@@ -91,6 +101,8 @@ void BM_CtlConnectionsOf10000(benchmark::State& state) {
     bytes = result.out.size();
   }
   state.counters["printed_bytes"] = static_cast<double>(bytes);
+  state.counters["serving_cpu_ms"] =
+      (endpoint.serving_cpu_ms() - before) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_CtlConnectionsOf10000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
