@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <variant>
 
 #include "profiles/validate.h"
 #include "ui/list_model.h"
@@ -179,8 +180,9 @@ class FormPainter {
     return t;
   }
 
-  // Problems (or the hint), then Save, Cancel and, when editing, Delete.
-  void footer(double top) {
+  // Problems (or the hint), then Save, Cancel and, when editing, Delete;
+  // returns the buttons' bottom.
+  double footer(double top) {
     const auto problems = visible_problems(app_);
     double height = 0;
     if (problems.empty()) {
@@ -204,6 +206,7 @@ class FormPainter {
       const Rect del{col_.x, buttons, col_.x + 120, buttons + 40};
       button(del, "Delete", kova::ui::ButtonStyle::Destructive, app::msg::RequestDelete{*edited});
     }
+    return save.bottom;
   }
 
  private:
@@ -277,9 +280,18 @@ std::vector<std::string> visible_problems(const app::AppState& app) {
   return shown;
 }
 
-void paint_form(app::AppState& app, ViewState& view, PaintContext& ctx) {
+namespace {
+
+// Space kept below the buttons of a form taller than the window, and around
+// a field brought into view (above it, enough for its label).
+constexpr double form_end_margin = 24;
+constexpr double into_view_above = 28;
+constexpr double into_view_below = 16;
+
+// Draws the form with its title line at `top` and registers its regions;
+// returns the bottom of its buttons.
+double paint_form_at(app::AppState& app, ViewState& view, PaintContext& ctx, double top) {
   const double left = content_left(app);
-  const double top = app.content_rect.top;
   const double pane = app.content_rect.right - left;
   const double w = std::max(std::min(pane - 48, 560.0), 0.0);
   const Column col{left + (pane - w) / 2, w};
@@ -292,7 +304,72 @@ void paint_form(app::AppState& app, ViewState& view, PaintContext& ctx) {
   const double last_row = form.fields(y);
   const double selector_top =
       app.form.kind == ConnectionKind::Kova ? last_row : form.auth_selector(last_row);
-  form.footer(selector_top + row_step);
+  return form.footer(selector_top + row_step);
+}
+
+struct FormLayout {
+  double bottom = 0;             // of the buttons, with the title line at 0
+  std::optional<Rect> focused;  // the focused field, same coordinates
+};
+
+// Lays the form out without drawing anything or leaving regions or logged
+// texts behind.
+FormLayout measure_form(app::AppState& app, ViewState& view, PaintContext& ctx) {
+  const std::size_t regions = view.regions.size();
+  kova::ui::DrawLog* log = ctx.p.log();
+  const std::size_t texts = log ? log->texts.size() : 0;
+  ctx.p.push_clip(Rect{});
+  FormLayout out{paint_form_at(app, view, ctx, 0), std::nullopt};
+  ctx.p.pop_clip();
+  if (app.focused_field) {
+    for (std::size_t i = regions; i < view.regions.size(); ++i) {
+      const auto& m = view.regions[i].message;
+      const auto* focus = m ? std::get_if<app::msg::FocusField>(&*m) : nullptr;
+      if (focus && focus->field == *app.focused_field) out.focused = view.regions[i].rect;
+    }
+  }
+  view.regions.resize(regions);
+  if (log) log->texts.resize(texts);
+  return out;
+}
+
+double max_scroll(double bottom, double viewport) {
+  return std::max(bottom + form_end_margin - viewport, 0.0);
+}
+
+}  // namespace
+
+double form_scroll_for(double scroll, Rect field, double viewport) {
+  const double top = field.top - into_view_above;
+  const double bottom = field.bottom + into_view_below;
+  // Too tall for the viewport: the label and the field's start show.
+  if (top < scroll || bottom - top > viewport) return std::max(top, 0.0);
+  if (bottom > scroll + viewport) return std::max(bottom - viewport, 0.0);
+  return scroll;
+}
+
+void paint_form(app::AppState& app, ViewState& view, PaintContext& ctx) {
+  const Rect& c = app.content_rect;
+  const double viewport = std::max(c.height(), 0.0);
+  if (view.form_scrolled != app.screen) {
+    view.form_scrolled = app.screen;
+    view.form_scroll = 0;
+    view.form_focus_seen.reset();
+  }
+  // Only a scrolled form, or one whose focus moved, is laid out before it
+  // is drawn: the offset is then clamped for the current window and the
+  // newly focused field brought into view in the same frame.
+  const bool focus_moved = app.focused_field != view.form_focus_seen;
+  view.form_focus_seen = app.focused_field;
+  if (view.form_scroll > 0 || (focus_moved && app.focused_field)) {
+    const FormLayout layout = measure_form(app, view, ctx);
+    double scroll = view.form_scroll;
+    if (focus_moved && layout.focused) scroll = form_scroll_for(scroll, *layout.focused, viewport);
+    view.form_scroll_max = max_scroll(layout.bottom, viewport);
+    view.form_scroll = std::clamp(scroll, 0.0, view.form_scroll_max);
+  }
+  const double bottom = paint_form_at(app, view, ctx, c.top - view.form_scroll);
+  view.form_scroll_max = max_scroll(bottom + view.form_scroll - c.top, viewport);
 }
 
 }  // namespace remote::ui

@@ -28,7 +28,14 @@ bool input_event(app::AppState& app, const kova::ui::Event& event, kova::ui::Cli
 std::vector<std::string> visible_problems(const app::AppState& app);
 
 // Draws the form from content_left to the content's right edge and
-// registers its regions.
+// registers its regions. A form taller than the window scrolls by
+// view.form_scroll (clamped to form_scroll_max); a field that gains focus is
+// brought into view.
 void paint_form(app::AppState& app, ViewState& view, PaintContext& ctx);
+
+// The scroll offset that shows `field` (form coordinates, 0 at the form's
+// top) with room for its label, in a viewport `viewport` high currently
+// scrolled by `scroll`: unchanged when it is already in view.
+double form_scroll_for(double scroll, Rect field, double viewport);
 
 }  // namespace remote::ui

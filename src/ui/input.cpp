@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <span>
 #include <variant>
 
@@ -145,13 +146,25 @@ void on_move(app::AppState& app, ViewState& view, const kova::ui::PointerMoveEve
   if (app.focused_field) input_event(app, event, ctx.clipboard, ctx.tr);
 }
 
+// The list, and a form taller than the window, scroll by the wheel.
 void on_wheel(app::AppState& app, ViewState& view, const kova::ui::WheelEvent& wheel) {
-  if (!is_list(app) || app.pending_confirmation) return;
+  if (app.pending_confirmation) return;
+  double* scroll = nullptr;
+  double limit = 0;
+  if (is_list(app)) {
+    scroll = &view.list_scroll;
+    limit = view.list_scroll_max;
+  } else if (app.screen.is_form()) {
+    scroll = &view.form_scroll;
+    limit = view.form_scroll_max;
+  } else {
+    return;
+  }
   const double change =
       wheel.unit == kova::ui::WheelUnit::Pixels ? -wheel.dy : -wheel_line_px * wheel.dy;
-  const double next = std::clamp(view.list_scroll + change, 0.0, view.list_scroll_max);
-  if (next != view.list_scroll) {
-    view.list_scroll = next;
+  const double next = std::clamp(*scroll + change, 0.0, std::max(limit, 0.0));
+  if (std::isfinite(next) && next != *scroll) {
+    *scroll = next;
     app.needs_redraw = true;
   }
 }

@@ -31,6 +31,16 @@ void animate_flap(app::AppState& app, ViewState& view, Clock::time_point now) {
   if (app.flap.animate(app.narrow_layout, dt, app.reduced_motion)) app.needs_redraw = true;
 }
 
+// A live terminal or remote desktop takes typed text, with an input
+// method's composition, as a focused field does.
+bool session_takes_text(const app::AppState& app) {
+  using Kind = app::SessionState::Kind;
+  if (app.screen.kind != app::Screen::Kind::Session || !app.session) return false;
+  if (app.session->kind != Kind::Ssh && app.session->kind != Kind::Vnc) return false;
+  const auto status = app::session_status(app);
+  return status && status->kind == app::SessionStatus::Kind::Connected;
+}
+
 void draw_rail(const app::AppState& app, ViewState& view, PaintContext& ctx) {
   const auto& t = ctx.theme;
   const Rect& c = app.content_rect;
@@ -184,7 +194,10 @@ void paint_app(app::AppState& app, ViewState& view, PaintContext& ctx, Clock::ti
   switch (app.screen.kind) {
     case app::Screen::Kind::List: paint_list(app, view, ctx); break;
     case app::Screen::Kind::Form: paint_form(app, view, ctx); break;
-    case app::Screen::Kind::Session: paint_session(app, view, ctx); break;
+    case app::Screen::Kind::Session:
+      paint_session(app, view, ctx);
+      if (session_takes_text(app)) ctx.p.set_text_input_area(session_body(app));
+      break;
   }
   ctx.p.pop_clip();
   if (app.notice) draw_notice(app, ctx);

@@ -2,11 +2,19 @@
 // driven through the same events a window delivers.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <optional>
+#include <variant>
 
 #include "app/session.h"
 #include "fixtures.h"
+#include "shell/window_frontend.h"
+#include "ui/form_view.h"
 #include "ui/list_view.h"
+#include "ui_toolkit/frontend.h"
+#include "ui_toolkit/limits.h"
 
 namespace remote::ui {
 namespace {
@@ -343,6 +351,236 @@ TEST(BadInput, HostileNamesAndWindowSizes) {
     p.paint();
     for (const auto& t : p.log().texts)
       EXPECT_LE(t.rect.right, size.width + 0.5) << t.text.substr(0, 40);
+  }
+}
+
+// The rectangle of the last paint's region that focuses `field`.
+std::optional<kova::ui::Rect> field_region(Painted& p, app::FormField field) {
+  for (const auto& r : p.app().view().regions) {
+    const auto* focus = r.message ? std::get_if<app::msg::FocusField>(&*r.message) : nullptr;
+    if (focus && focus->field == field) return r.rect;
+  }
+  return std::nullopt;
+}
+
+std::optional<kova::ui::Rect> save_region(Painted& p) {
+  for (const auto& r : p.app().view().regions)
+    if (r.message && std::holds_alternative<app::msg::SaveForm>(*r.message)) return r.rect;
+  return std::nullopt;
+}
+
+kova::ui::WheelEvent wheel_lines(double lines) {
+  return kova::ui::WheelEvent{0, lines, kova::ui::WheelUnit::Lines};
+}
+
+// The window hears where the caret is when focus enters or leaves a field
+// and when the caret moves, not at every frame; without a focused field
+// text input is off, so keys reach the shortcuts.
+TEST(InputMethod, CaretAreaReachesTheWindowOnlyWhenItChanges) {
+  auto created = kova::ui::HeadlessFrontend::create({1280, 800}, 2);
+  ASSERT_TRUE(created);
+  kova::ui::HeadlessFrontend& window = **created;
+  kova::shell::UiFrontendAdapter adapter(std::move(*created));
+  Painted p(launched(true), 1280, 800);
+  const auto press = [&](Key key, kova::ui::Modifiers mods = {}) {
+    kova::ui::KeyEvent e;
+    e.key = key;
+    e.modifiers = mods;
+    p.app().handle_event(e);
+  };
+  const auto character = [&](char c, kova::ui::Modifiers mods = {}) {
+    kova::ui::KeyEvent e;
+    e.key = Key::Character;
+    e.character = static_cast<char32_t>(c);
+    if (mods.bits == 0) e.text = std::string(1, c);
+    e.modifiers = mods;
+    p.app().handle_event(e);
+  };
+  enum class Expect { Off, On, Moved, Same };
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    Expect expect;
+  } steps[] = {
+      {"first frame, nothing focused", [] {}, Expect::Off},
+      {"a frame without change", [] {}, Expect::Same},
+      {"slash focuses the search field", [&] { character('/'); }, Expect::On},
+      {"typing moves the caret", [&] { character('a'); character('b'); }, Expect::Moved},
+      {"the pointer moving leaves it", [&] { p.app().handle_event(kova::ui::PointerMoveEvent{{700, 500}}); },
+       Expect::Same},
+      {"escape leaves the field", [&] { press(Key::Escape); }, Expect::Off},
+      {"a new form focuses its name", [&] { character('n', kova::ui::Modifiers{kova::ui::ModControl}); },
+       Expect::On},
+      {"tab moves to the host", [&] { press(Key::Tab); }, Expect::Moved},
+      {"cancel leaves the form", [&] { press(Key::Escape); }, Expect::Off},
+  };
+  std::size_t seen = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    adapter.draw(p.app());
+    const auto& changes = window.text_input_changes();
+    if (step.expect == Expect::Same) {
+      EXPECT_EQ(changes.size(), seen);
+      continue;
+    }
+    ASSERT_EQ(changes.size(), seen + 1);
+    seen = changes.size();
+    if (step.expect == Expect::Off) {
+      EXPECT_FALSE(changes.back().has_value());
+      continue;
+    }
+    ASSERT_TRUE(changes.back().has_value());
+    if (step.expect == Expect::Moved) {
+      ASSERT_GE(seen, 2u);
+      EXPECT_NE(changes[seen - 2], changes.back());
+    }
+    // The caret sits inside the focused field, in logical pixels.
+    ASSERT_TRUE(p.state().focused_field.has_value());
+    const auto field = field_region(p, *p.state().focused_field);
+    ASSERT_TRUE(field.has_value());
+    EXPECT_TRUE(field->contains({changes.back()->left, changes.back()->top}));
+    EXPECT_LE(changes.back()->bottom, field->bottom);
+  }
+}
+
+TEST(FormScreen, ScrollOffsetForAFieldBroughtIntoView) {
+  using kova::ui::Rect;
+  const struct {
+    double scroll;
+    Rect field;
+    double viewport;
+    double expected;
+  } cases[] = {
+      {0, {0, 100, 10, 140}, 300, 0},      // in view: unchanged
+      {0, {0, 400, 10, 440}, 300, 156},    // below: its bottom + 16 at the viewport's bottom
+      {200, {0, 100, 10, 140}, 300, 72},   // above: 28 above it (its label) at the top
+      {100, {0, 10, 10, 50}, 300, 0},      // never above the form's top
+      {0, {0, 400, 10, 440}, 20, 372},     // taller than the viewport: its label's top wins
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_DOUBLE_EQ(form_scroll_for(c.scroll, c.field, c.viewport), c.expected);
+  }
+}
+
+// A new form at a window size, painted once.
+std::unique_ptr<Painted> new_form(double width, double height) {
+  auto p = std::make_unique<Painted>(launched(false), width, height);
+  p->app().apply(app::msg::NewConnectionForm{}, p->document());
+  p->paint();
+  return p;
+}
+
+// A form taller than the window scrolls with the wheel, its offset clamped
+// to the form's end, and its regions follow what is drawn.
+TEST(FormScreen, ScrollsByWheelWhenTheWindowIsShorter) {
+  const auto tall = new_form(1280, 2000);
+  ASSERT_TRUE(save_region(*tall).has_value());
+  const double save_top = save_region(*tall)->top;
+  const double form_end = save_region(*tall)->bottom + 24;
+  for (const double height : {800.0, 400.0, 240.0}) {
+    SCOPED_TRACE(height);
+    auto form = new_form(1280, height);
+    Painted& p = *form;
+    const double max = std::max(form_end - height, 0.0);
+    EXPECT_DOUBLE_EQ(p.app().view().form_scroll_max, max);
+    p.app().handle_event(wheel_lines(-1000));
+    EXPECT_DOUBLE_EQ(p.app().view().form_scroll, max);
+    p.paint();
+    ASSERT_TRUE(save_region(p).has_value());
+    EXPECT_DOUBLE_EQ(save_region(p)->top, save_top - max);
+    EXPECT_LE(save_region(p)->bottom, height);
+    // The drawn button is the clicked one.
+    p.click(save_region(p)->center_x(), save_region(p)->center_y());
+    EXPECT_TRUE(p.state().form_submitted) << "an empty form fails to save";
+    p.app().handle_event(wheel_lines(3));
+    EXPECT_DOUBLE_EQ(p.app().view().form_scroll, std::max(max - 144, 0.0));
+    // A taller window clamps the offset at the next paint.
+    p.resize(1280, 2000);
+    p.paint();
+    EXPECT_DOUBLE_EQ(p.app().view().form_scroll, 0);
+    EXPECT_DOUBLE_EQ(save_region(p)->top, save_top + 0);
+  }
+}
+
+// Tab to a field below the fold scrolls it into view, with its label; the
+// wrap back to the first field scrolls back up.
+TEST(FormScreen, TabBringsTheFocusedFieldIntoView) {
+  using F = app::FormField;
+  for (const double height : {300.0, 180.0}) {
+    SCOPED_TRACE(height);
+    auto form = new_form(1280, height);
+    Painted& p = *form;
+    p.state().focused_field.reset();
+    for (const F expected : {F::Name, F::Host, F::Port, F::User, F::Group, F::Name}) {
+      p.key(Key::Tab);
+      ASSERT_EQ(p.state().focused_field, expected);
+      const auto r = field_region(p, expected);
+      ASSERT_TRUE(r.has_value());
+      EXPECT_GE(r->top, 0);
+      EXPECT_LE(r->bottom, height);
+    }
+    EXPECT_LE(p.app().view().form_scroll, p.app().view().form_scroll_max);
+  }
+}
+
+// Every field filled with hostile text stays inside its own field, on every
+// window size, and a huge paste is cut at the input's bound.
+TEST(BadInput, HostileFormTextsStayInTheirFields) {
+  using F = app::FormField;
+  const std::string texts[] = {std::string(10000, 'W'), "\u202Eevil\u202C \u05e9\u05dc\u05d5\u05dd",
+                               "🙂🙃🫠👩‍👩‍👧 emoji", std::string("ctl\x01\x1b[31m\n\tname")};
+  for (const auto size : {kova::ui::Size{1, 1}, kova::ui::Size{600, 800}, kova::ui::Size{8000, 800}}) {
+    for (const auto& text : texts) {
+      SCOPED_TRACE(std::to_string(size.width) + " " + text.substr(0, 12));
+      auto form = new_form(size.width, size.height);
+      Painted& p = *form;
+      p.state().focused_field.reset();  // every input shows its model text
+      for (auto* t : {&p.state().form.name, &p.state().form.host, &p.state().form.user,
+                      &p.state().form.group})
+        *t = text;
+      p.paint();
+      for (const F f : {F::Name, F::Host, F::User, F::Group}) {
+        const auto field = field_region(p, f);
+        if (!field) continue;
+        for (const auto& drawn : p.log().texts) {
+          if (drawn.rect.empty() || !drawn.rect.intersects(*field)) continue;
+          EXPECT_GE(drawn.rect.left, field->left);
+          EXPECT_LE(drawn.rect.right, field->right);
+        }
+      }
+      for (const auto& drawn : p.log().texts) {
+        if (drawn.rect.empty()) continue;  // wholly clipped away
+        EXPECT_LE(drawn.rect.right, size.width + 0.5);
+      }
+    }
+  }
+  auto form = new_form(1280, 800);
+  Painted& p = *form;
+  kova::ui::MemoryClipboard clipboard;
+  clipboard.set_text(std::string(kova::ui::max_clipboard_bytes, 'x'));
+  p.app().set_clipboard(clipboard);
+  p.paint();
+  ASSERT_EQ(p.state().focused_field, F::Name);
+  p.character(U'v', "", kova::ui::Modifiers{kova::ui::ModControl});
+  EXPECT_EQ(p.state().form.name.size(), kova::ui::max_text_input_bytes);
+}
+
+// Every review state paints at the extreme window sizes, with regions that
+// hit tests can use.
+TEST(BadInput, EveryReviewStateAtExtremeSizes) {
+  for (const char* state : {"", "narrow-open", "form", "form-kova", "session-ssh", "session-failed",
+                            "confirm-ssh-trust"}) {
+    for (const auto size : {kova::ui::Size{1, 1}, kova::ui::Size{8000, 800}, kova::ui::Size{8000, 1}}) {
+      SCOPED_TRACE(std::string(state) + " " + std::to_string(size.width) + "x" +
+                   std::to_string(size.height));
+      Painted p(launched(true, state), size.width, size.height);
+      p.paint();
+      for (const auto& r : p.app().view().regions)
+        EXPECT_TRUE(std::isfinite(r.rect.left) && std::isfinite(r.rect.top) &&
+                    std::isfinite(r.rect.right) && std::isfinite(r.rect.bottom));
+    }
   }
 }
 
