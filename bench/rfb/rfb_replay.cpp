@@ -7,7 +7,7 @@
 // loopback connection from a small replay server and libvncclient over the
 // same kind of connection (both timed from connect to the end of the stream),
 // and memcpy of the same number of bytes. It prints each one's wire MB/s,
-// updates/s and painted megapixels/s (best of RUNS, default 5) and the ratios
+// updates/s and painted megapixels/s (best of RUNS, default 9) and the ratios
 // between them, and checks that both clients end with the same picture.
 // --memory and --tcp measure only our client, for profiling.
 #include <algorithm>
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* path = argv[arg];
-  const int runs = arg + 1 < argc ? std::max(1, std::atoi(argv[arg + 1])) : 5;
+  const int runs = arg + 1 < argc ? std::max(1, std::atoi(argv[arg + 1])) : 9;
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   std::vector<std::uint8_t> bytes(file ? static_cast<std::size_t>(file.tellg()) : 0);
   file.seekg(0);

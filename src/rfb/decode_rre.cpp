@@ -16,11 +16,23 @@ struct Subrect {
   std::uint32_t pixel;
 };
 
+// Rows are asked for this far ahead of the row being painted, so that their
+// lines are on the way while the stores of the current row go out.
+constexpr std::uint32_t prefetch_rows = 2;
+
 // Each row is one run of wide stores of the pixel, however narrow or wide.
 void fill(Framebuffer& fb, const Area& area, std::uint32_t pixel) {
   if (area.columns == 0) return;
-  for (std::uint32_t y = area.y; y < area.y + area.rows; ++y)
+  const std::size_t bytes = std::size_t{area.columns} * 4;
+  const std::uint32_t end = area.y + area.rows;
+  for (std::uint32_t y = area.y; y < end; ++y) {
+    if (y + prefetch_rows < end) {
+      const std::uint8_t* ahead = fb.row(y + prefetch_rows) + std::size_t{area.x} * 4;
+      for (std::size_t offset = 0; offset < bytes; offset += 64)
+        __builtin_prefetch(ahead + offset, 1);
+    }
     fill_pixels(fb.row(y) + std::size_t{area.x} * 4, pixel, area.columns);
+  }
 }
 
 }  // namespace
