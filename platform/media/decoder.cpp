@@ -123,6 +123,12 @@ Decoder::Decoder(Decoder&&) noexcept = default;
 Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 
 std::optional<DecodedFrame> Decoder::decode(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> none;
+  return decode(bytes, none);
+}
+
+std::optional<DecodedFrame> Decoder::decode(std::span<const std::uint8_t> bytes,
+                                            std::vector<std::uint8_t>& spare) {
   State& s = *state_;
   if (!s.context || !s.frame || !s.packet || bytes.empty() ||
       bytes.size() > max_encoded_frame_bytes) {
@@ -142,8 +148,15 @@ std::optional<DecodedFrame> Decoder::decode(std::span<const std::uint8_t> bytes)
   std::optional<DecodedFrame> newest;
   while (avcodec_receive_frame(s.context.get(), s.frame.get()) == 0) {
     if (within_limits(*s.frame)) {
+      // Storage of a picture this call already made beats the spare: only
+      // the newest picture is returned.
+      std::vector<std::uint8_t>& storage = newest ? newest->pixels : spare;
       DecodedFrame picture;
-      if (s.converter.convert_to_rgba(*s.frame, picture)) newest = std::move(picture);
+      picture.pixels = std::move(storage);
+      if (s.converter.convert_to_rgba(*s.frame, picture))
+        newest = std::move(picture);
+      else
+        storage = std::move(picture.pixels);
     }
     av_frame_unref(s.frame.get());
   }

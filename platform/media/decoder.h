@@ -35,6 +35,11 @@ class Decoder {
   // do not decode into a picture (garbage, a frame missing its reference, a
   // picture larger than the limits).
   std::optional<DecodedFrame> decode(std::span<const std::uint8_t> bytes);
+  // The same, writing the picture into `spare`'s storage (an earlier
+  // picture's pixels, given back) instead of fresh memory; `spare` is moved
+  // from only when a picture results.
+  std::optional<DecodedFrame> decode(std::span<const std::uint8_t> bytes,
+                                     std::vector<std::uint8_t>& spare);
 
  private:
   struct State;

@@ -44,10 +44,12 @@ void DeviceSession::decode_loop(std::shared_ptr<Shared> shared, TokenReceiver fr
   // Thread names are limited to 15 bytes; the full name does not fit.
   pthread_setname_np(pthread_self(), "remote-kova-dec");
   kova::callstream::Decoder decoder;
+  std::vector<std::uint8_t> spare;
   while (frames.receive()) {
     auto bytes = shared->encoded.take();
     if (!bytes) continue;
-    if (auto picture = decoder.decode(*bytes)) shared->decoded.put(std::move(*picture));
+    if (spare.empty()) spare = shared->spare.take().value_or(std::vector<std::uint8_t>{});
+    if (auto picture = decoder.decode(*bytes, spare)) shared->decoded.put(std::move(*picture));
   }
   shared->decoder_running.store(false, std::memory_order_release);
 }
@@ -81,6 +83,10 @@ std::optional<DecodedFrame> DeviceSession::take_picture() {
   auto picture = shared_->decoded.take();
   if (picture) frame_size_ = {picture->width, picture->height};
   return picture;
+}
+
+void DeviceSession::recycle(DecodedFrame picture) {
+  if (!picture.pixels.empty()) shared_->spare.put(std::move(picture.pixels));
 }
 
 bool DeviceSession::decoder_running() const {

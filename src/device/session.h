@@ -85,6 +85,10 @@ class DeviceSession {
   // The newest decoded picture not yet taken, if any. Taking it also records
   // its size as the device frame size.
   std::optional<DecodedFrame> take_picture();
+  // Gives a taken picture's storage back for the decoder thread's next
+  // picture, so a steady stream reuses one buffer instead of reserving and
+  // clearing a fresh one per frame. Keeps at most one.
+  void recycle(DecodedFrame picture);
 
   bool decoder_running() const;
 
@@ -92,6 +96,7 @@ class DeviceSession {
   struct Shared {
     Slot<std::vector<std::uint8_t>> encoded;
     Slot<DecodedFrame> decoded;
+    Slot<std::vector<std::uint8_t>> spare;  // storage given back by the view
     std::atomic<bool> decoder_running{true};
   };
 

@@ -133,6 +133,21 @@ TEST(DeviceSession, EventsDriveTheStatusAndFramesReachTheView) {
   EXPECT_EQ(session->status(), SessionStatus::connecting());
 }
 
+TEST(DeviceSession, AGivenBackPictureCarriesTheNextOne) {
+  auto session = DeviceSession::start(3);
+  ASSERT_TRUE(session.has_value());
+  session->handle(Frame{encoded_frame(40)});
+  auto first = wait_for_picture(*session);
+  ASSERT_TRUE(first.has_value());
+  const std::uint8_t* storage = first->pixels.data();
+  session->recycle(std::move(*first));
+  session->handle(Frame{encoded_frame(220)});
+  auto second = wait_for_picture(*session);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->pixels.data(), storage);
+  EXPECT_NEAR(second->pixels[0], 220, 12);
+}
+
 TEST(DeviceSession, ClosedReasonsGiveTheirTextsAndAStartRevivesTheSession) {
   struct Case {
     Closed closed;
@@ -154,6 +169,28 @@ TEST(DeviceSession, ClosedReasonsGiveTheirTextsAndAStartRevivesTheSession) {
   }
   session->handle(Started{10, 10});
   EXPECT_EQ(session->status(), SessionStatus::connected());
+}
+
+TEST(DeviceSession, AbsurdStartedSizesAreOnlyRememberedUntilAPictureArrives) {
+  // A started event's size is never used to reserve memory: it only scales
+  // the pointer until the first decoded picture brings its own size.
+  const FrameSize sizes[] = {{0, 0}, {0xFFFFFFFF, 1}, {1, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF}};
+  auto session = DeviceSession::start(5);
+  ASSERT_TRUE(session.has_value());
+  const PictureRect drawn{0, 0, 100, 100};
+  for (const FrameSize size : sizes) {
+    SCOPED_TRACE(testing::Message() << size.width << " x " << size.height);
+    session->handle(Started{size.width, size.height});
+    EXPECT_EQ(session->status(), SessionStatus::connected());
+    EXPECT_EQ(session->frame_size().width, size.width);
+    const auto corner = map_pointer(99.99, 99.99, drawn, session->frame_size());
+    ASSERT_TRUE(corner.has_value());
+    EXPECT_LE(corner->x, size.width == 0 ? 0.0 : size.width - 1.0);
+    EXPECT_LE(corner->y, size.height == 0 ? 0.0 : size.height - 1.0);
+  }
+  session->handle(Frame{encoded_frame(90)});
+  ASSERT_TRUE(wait_for_picture(*session).has_value());
+  EXPECT_EQ(session->frame_size().width, 64u);
 }
 
 }  // namespace

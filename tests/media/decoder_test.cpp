@@ -112,6 +112,23 @@ TEST(Decoder, RecoversAtTheNextKeyFrameAfterGarbage) {
   EXPECT_TRUE(decoder.decode(frames[10]).has_value());
 }
 
+TEST(Decoder, PicturesReuseTheSpareStorageGivenBack) {
+  auto frames = encode_frames(64, 64, 2);
+  Decoder decoder;
+  auto first = decoder.decode(frames[0]);
+  ASSERT_TRUE(first.has_value());
+  std::vector<std::uint8_t> spare = std::move(first->pixels);
+  const std::uint8_t* storage = spare.data();
+  // Bytes that give no picture leave the spare alone.
+  EXPECT_FALSE(decoder.decode(std::vector<std::uint8_t>(64, 0x5a), spare).has_value());
+  EXPECT_EQ(spare.data(), storage);
+  auto second = decoder.decode(frames[1], spare);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->pixels.data(), storage);
+  EXPECT_EQ(second->pixels.size(), std::size_t{64} * 64 * 4);
+  expect_near(*second, 16, 16, {255, 0, 0});
+}
+
 TEST(Encoder, RejectsGeometryItCannotEncode) {
   EXPECT_FALSE(Encoder::create(0, 64, 30, 10).has_value());
   EXPECT_FALSE(Encoder::create(63, 64, 30, 10).has_value());
