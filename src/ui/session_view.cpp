@@ -329,6 +329,7 @@ bool PictureSurface::update(const std::uint8_t* rgba, std::size_t bytes, std::ui
     }
   }
   cairo_surface_mark_dirty(surface_.get());
+  bytes_copied_ += std::uint64_t{width} * height * 4;
   return true;
 }
 
@@ -393,9 +394,11 @@ std::vector<TerminalRun> row_runs(std::span<const terminal::TerminalCell> cells)
 // --- Session lifecycle and intake ---
 
 void follow_session(const app::AppState& app, SessionView& view) {
-  if (view.generation == app.session_generation) return;
+  const auto kind = app.session ? std::optional(app.session->kind) : std::nullopt;
+  if (view.generation == app.session_generation && view.session_kind == kind) return;
   view = SessionView{};
   view.generation = app.session_generation;
+  view.session_kind = kind;
 }
 
 void take_session_output(app::AppState& app, SessionView& view) {
@@ -407,6 +410,9 @@ void take_session_output(app::AppState& app, SessionView& view) {
       // The frame (and with it the snapshot's buffer) is released at the end
       // of this block, so the worker does not have to copy on its next write.
       if (auto frame = s.vnc->take_frame(); frame && frame->pixels) {
+        if (view.vnc_buffer != nullptr && view.vnc_buffer != frame->pixels.get())
+          ++view.vnc_buffer_changes;
+        view.vnc_buffer = frame->pixels.get();
         if (view.picture.update(frame->pixels->data(), frame->pixels->size(), frame->width,
                                 frame->height))
           ++view.pictures_taken;
@@ -419,6 +425,8 @@ void take_session_output(app::AppState& app, SessionView& view) {
                                 picture->height))
           ++view.pictures_taken;
         view.device_frame_size = device::FrameSize{picture->width, picture->height};
+        // Converted; the decoder thread writes its next picture into it.
+        s.device->recycle(std::move(*picture));
         app.needs_redraw = true;
       }
       break;

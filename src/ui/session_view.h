@@ -36,6 +36,9 @@ class PictureSurface {
               std::uint32_t height);
   void clear();
   bool has_picture() const { return surface_ != nullptr; }
+  // Bytes written into the surface by update() since it was made: the cost
+  // of the pictures taken, for tests and benchmarks.
+  std::uint64_t bytes_copied() const { return bytes_copied_; }
   std::uint32_t width() const { return width_; }
   std::uint32_t height() const { return height_; }
   // Straight 0xAARRGGBB of the kept picture at (x, y); 0 outside.
@@ -47,6 +50,7 @@ class PictureSurface {
   kova::ui::SurfacePtr surface_;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
+  std::uint64_t bytes_copied_ = 0;
 };
 
 // Runs of one terminal row: consecutive cells of the same colour and bold
@@ -66,18 +70,27 @@ struct TerminalRowCache {
 };
 
 // Presentation state of the session screen, reset whenever the session
-// generation changes (a session started or ended).
+// generation changes or the session itself goes or changes kind (a session
+// started or ended; the kind also covers the exhausted generation, which no
+// longer moves).
 struct SessionView {
   std::uint64_t generation = 0;
+  std::optional<app::SessionState::Kind> session_kind;
   PictureSurface picture;                    // current_image
   std::optional<kova::ui::Rect> image_rect;  // where it was last drawn
   std::optional<device::FrameSize> device_frame_size;
   std::uint8_t vnc_buttons = 0;                 // the VNC pointer button mask
   std::vector<TerminalRowCache> terminal_rows;  // per-row runs, by cells
   std::uint64_t pictures_taken = 0;             // new pictures since the session started
+  // Distinct pixel buffers the VNC worker handed over after the first: each
+  // is a whole-framebuffer copy on the worker's side (copy on write while a
+  // snapshot was still held) or a new size. For tests and benchmarks.
+  std::uint64_t vnc_buffer_changes = 0;
+  const void* vnc_buffer = nullptr;  // compared only, never read through
 };
 
-// Clears the view when the app's session generation moved on.
+// Clears the view when the app's session generation moved on, or the session
+// went away or changed kind, so no picture outlives its session.
 void follow_session(const app::AppState& app, SessionView& view);
 
 // Picture intake at the start of a repaint of the session screen: the newest

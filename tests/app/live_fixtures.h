@@ -18,6 +18,7 @@
 #include "app/session.h"
 #include "core/endpoint_key.h"
 #include "fixtures.h"
+#include "ui_toolkit/canvas.h"
 
 namespace remote::app::testing {
 
@@ -78,6 +79,38 @@ inline std::string endpoint_text(std::uint8_t seed) {
   std::array<std::uint8_t, 32> secret{};
   secret.fill(seed);
   return kova::p2p::EndpointKey::from_secret(secret).to_string();
+}
+
+// Paints one frame of `app` headless (1280 x 800) and gives back the texts
+// it drew.
+inline kova::ui::DrawLog paint(RemoteApp& app) {
+  auto canvas = kova::ui::Canvas::create({1280, 800}, 1);
+  EXPECT_TRUE(canvas.has_value());
+  kova::ui::DrawLog log;
+  if (!canvas) return log;
+  app.layout(kova::ui::Rect::from_xywh(0, 0, 1280, 800));
+  kova::ui::Painter painter(*canvas, &log);
+  app.paint(painter);
+  return log;
+}
+
+// Types `text` as character keys (a carriage return as Enter), as the
+// window delivers them.
+inline void type(RemoteApp& app, std::string_view text) {
+  for (const char c : text) {
+    kova::ui::KeyEvent key;
+    if (c == '\r') {
+      key.key = kova::ui::Key::Enter;
+    } else {
+      key.key = kova::ui::Key::Character;
+      key.character = static_cast<char32_t>(c);
+      key.text = std::string(1, c);
+    }
+    app.handle_event(key);
+    key.pressed = false;
+    key.text.clear();
+    app.handle_event(key);
+  }
 }
 
 // A loopback port nothing listens on: the kernel refuses at once.

@@ -9,6 +9,7 @@
 #include "app/operations.h"
 #include "app/resources.h"
 #include "live_fixtures.h"
+#include "media/decoder.h"
 #include "shell/event_loop.h"
 #include "ssh/trust_store.h"
 
@@ -143,10 +144,14 @@ TEST_F(SshLive, FirstSightIsTrustedOnlyByConfirmationThenTextReachesTheShell) {
             Outcome::completed());
   EXPECT_TRUE(eventually([&] { return fs::exists(sent); }));
 
-  // The shell exiting ends the session; a connect poll would report it closed.
-  EXPECT_EQ(execute_operation(s(), invocation(ra::SendText{id(), "exit\r"})), Outcome::completed());
+  // The user types exit: the shell ends, and so does the session.
+  EXPECT_TRUE(paint(*app).find("Disconnect"));
+  type(*app, "exit\r");
   EXPECT_TRUE(eventually([&] { return session_status(s()) == SessionStatus::ended(); }));
   EXPECT_FALSE(app->wants_frame());
+  const auto ended = paint(*app);
+  EXPECT_TRUE(ended.find("Session ended"));
+  EXPECT_TRUE(ended.find("The remote closed the session."));
   EXPECT_EQ(execute_operation(s(), invocation(ra::Disconnect{id()})), Outcome::completed());
   EXPECT_FALSE(s().session);
 }
@@ -266,6 +271,127 @@ TEST(DeviceLive, DemonstrationServiceDrivesASessionToDecodedPictures) {
   disconnect(s);
   kova::shell::serve_device_streams(app, *service);
   EXPECT_TRUE(s.platform_requests.empty());
+}
+
+// One encoded key frame of a solid picture (with its parameter sets, so it
+// decodes on its own).
+std::vector<std::uint8_t> solid_frame(std::uint32_t width, std::uint32_t height, std::uint8_t r,
+                                      std::uint8_t g, std::uint8_t b) {
+  auto encoder = kova::callstream::Encoder::create(width, height, 30, 1);
+  EXPECT_TRUE(encoder.has_value());
+  if (!encoder) return {};
+  std::vector<std::uint8_t> rgba(std::size_t{width} * height * 4);
+  for (std::size_t i = 0; i < rgba.size(); i += 4) {
+    rgba[i] = r;
+    rgba[i + 1] = g;
+    rgba[i + 2] = b;
+    rgba[i + 3] = 255;
+  }
+  auto bytes = encoder->encode(rgba);
+  EXPECT_TRUE(bytes.has_value());
+  return bytes ? *bytes : std::vector<std::uint8_t>{};
+}
+
+struct DeviceScreen : ::testing::Test {
+  ScopedEnv env;
+  std::unique_ptr<RemoteApp> app;
+  kova::doc::Document doc;
+
+  void SetUp() override {
+    env.set("REMOTE_LIVE_SESSIONS", std::nullopt);
+    const auto samples = remote::profiles::sample_devices();
+    ASSERT_FALSE(samples.empty());
+    app = std::make_unique<RemoteApp>(
+        std::vector{profile("studio", K::Kova, samples[0].endpoint_id, 0, A::DeviceIdentity)},
+        std::vector<remote::profiles::DiscoveredDevice>{});
+    app->document_changed(doc);
+  }
+  AppState& s() { return app->state(); }
+  void connect_confirmed() {
+    app->apply(msg::RequestConnect{s().profiles[0].id}, doc);
+    app->apply(msg::ConfirmPending{}, doc);
+  }
+  std::uint64_t stream() { return s().session->device->stream_request(); }
+  const remote::ui::SessionView& view() { return app->view().session; }
+};
+
+// Red as the view keeps it (0xAARRGGBB), within the codec's rounding.
+bool reddish(std::uint32_t argb) {
+  const auto r = (argb >> 16) & 0xff, g = (argb >> 8) & 0xff, b = argb & 0xff;
+  return r > 200 && g < 60 && b < 60;
+}
+
+TEST_F(DeviceScreen, TwoFramesBeforeTheDecoderWakesShowOnlyTheSecond) {
+  connect_confirmed();
+  app->deliver_device_event({stream(), kova::callstream::StreamStarted{64, 48}});
+  // A large frame keeps the decoder busy while two small ones arrive; the
+  // second replaces the first in the encoded slot before the decoder looks.
+  const auto busy = solid_frame(1920, 1080, 0, 200, 0);
+  const auto blue = solid_frame(64, 48, 0, 0, 255);
+  const auto red = solid_frame(64, 48, 255, 0, 0);
+  app->deliver_device_event({stream(), kova::callstream::StreamFrame{busy}});
+  app->deliver_device_event({stream(), kova::callstream::StreamFrame{blue}});
+  app->deliver_device_event({stream(), kova::callstream::StreamFrame{red}});
+  std::vector<std::uint32_t> small_pictures;  // the colour of each 64 x 48 picture shown
+  std::uint64_t taken = 0;
+  EXPECT_TRUE(eventually([&] {
+    paint(*app);
+    if (view().pictures_taken != taken) {
+      taken = view().pictures_taken;
+      if (view().picture.width() == 64) small_pictures.push_back(view().picture.pixel(32, 24));
+    }
+    return !small_pictures.empty();
+  }));
+  ASSERT_EQ(small_pictures.size(), 1u);
+  EXPECT_TRUE(reddish(small_pictures[0])) << std::hex << small_pictures[0];
+  // The picture's own size now drives the pointer mapping.
+  ASSERT_TRUE(view().device_frame_size);
+  EXPECT_EQ(view().device_frame_size->width, 64u);
+  EXPECT_EQ(s().session->device->frame_size().height, 48u);
+}
+
+TEST_F(DeviceScreen, LateEventsOfAnEarlierStreamAreIgnored) {
+  kova::callstream::DemoDeviceOptions fast;
+  fast.devices = sample_device_endpoints();
+  fast.width = 64;
+  fast.height = 48;
+  fast.consent_delay_ms = 20;
+  auto first = kova::callstream::make_demo_device_service(fast, [] {});
+  // The second stream's device never consents while the test runs.
+  auto slow_options = fast;
+  slow_options.consent_delay_ms = 600'000;
+  auto second = kova::callstream::make_demo_device_service(slow_options, [] {});
+
+  connect_confirmed();
+  EXPECT_TRUE(eventually([&] {
+    kova::shell::serve_device_streams(*app, *first);
+    paint(*app);
+    return view().pictures_taken > 0;
+  }));
+  const std::uint64_t earlier = stream();
+
+  // Connecting again replaces the stream without closing it: the first
+  // device keeps sending, under its old number.
+  connect_confirmed();
+  ASSERT_NE(stream(), earlier);
+  kova::shell::serve_device_streams(*app, *second);
+  int late_frames = 0;
+  EXPECT_TRUE(eventually([&] {
+    for (auto& event : first->take_events()) {
+      EXPECT_EQ(event.request, earlier);
+      late_frames += std::holds_alternative<kova::callstream::StreamFrame>(event.body);
+      app->deliver_device_event(event);
+    }
+    return late_frames >= 3;
+  }));
+  app->deliver_device_event({earlier, kova::callstream::StreamStarted{640, 480}});
+  app->deliver_device_event({earlier, kova::callstream::StreamClosed{}});
+  const auto log = paint(*app);
+  EXPECT_EQ(session_status(s()), SessionStatus::connecting());
+  EXPECT_TRUE(log.find("Waiting for consent…"));
+  EXPECT_FALSE(view().picture.has_picture());
+  EXPECT_EQ(view().pictures_taken, 0u);
+  EXPECT_EQ(s().session->device->frame_size().width, 0u);
 }
 
 }  // namespace
