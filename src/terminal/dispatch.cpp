@@ -96,7 +96,7 @@ void write_ascii(TerminalCell* cells, const std::uint8_t* bytes, std::size_t n, 
     out[i] = pen | bytes[i];
 }
 
-constexpr unsigned blank_block_cells = 8;
+constexpr unsigned blank_block_cells = 16;
 
 void blank_block(TerminalCell* cells) {
   for (unsigned i = 0; i < blank_block_cells; ++i)
@@ -168,22 +168,25 @@ void TerminalScreen::wrap_if_pending() {
 void TerminalScreen::print_ascii(std::string_view run, [[maybe_unused]] std::size_t readable) {
 #if defined(__SSE2__)
   // Most runs of shell output are a word or a few that fit in the row: with
-  // the bytes after them readable, two blocks of sixteen cells cover any
-  // such run in straight-line code, whatever its length. The blocks stay in
-  // the row's storage, and cells they cover past the run are stored back as
-  // they were.
+  // the bytes after them readable, blocks of sixteen cells cover any such
+  // run with at most one branch on its length. The blocks stay in the row's
+  // storage.
   const std::size_t n = run.size();
-  if (readable >= run_block_bytes && n <= run_block_bytes && n <= columns_ - cursor_column_) {
+  if (readable >= 16 && n <= max_block_run && n <= columns_ - cursor_column_) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(run.data());
     const unsigned count = static_cast<unsigned>(n);
     TerminalCell* cells = writable(cursor_row_, cursor_column_, cursor_column_ + count);
     auto* out = reinterpret_cast<std::uint32_t*>(cells + cursor_column_);
     const __m128i pen = _mm_set1_epi32(static_cast<int>(pen_));
-    // Lengths of text follow no pattern, so the split between the blocks
-    // is computed, not branched on.
-    const unsigned first = count - ((count - 16) & -static_cast<unsigned>(count > 16));
-    write16_first(out, bytes, first, pen);
-    write16_first(out + 16, bytes + 16, count - first, pen);
+    // A run of sixteen or more is covered by two blocks that overlap, one
+    // from its start and one ending at its end. A shorter one gets one block
+    // whose cells past the run are stored back as they were.
+    if (count >= 16) {
+      write16(out, bytes, pen);
+      write16(out + count - 16, bytes + count - 16, pen);
+    } else {
+      write16_first(out, bytes, count, pen);
+    }
     cursor_column_ += count;
     return;
   }

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -85,7 +86,8 @@ concept CompilingSink = ActionSink<S> && requires(S& sink, const ControlSequence
   { S::compile(sequence) } -> std::same_as<typename S::CompiledSequence>;
   sink.csi_dispatch(compiled);
 } && std::is_trivially_copyable_v<typename S::CompiledSequence> &&
-    sizeof(typename S::CompiledSequence) <= max_compiled_sequence_bytes;
+        sizeof(typename S::CompiledSequence) <= max_compiled_sequence_bytes
+    && alignof(typename S::CompiledSequence) <= 8;
 
 // What the state machine asks of the sink after one character.
 enum class Action : std::uint8_t { None, Print, Execute, CsiDispatch };
@@ -255,9 +257,11 @@ inline std::size_t decode_utf8_fast(const std::uint8_t* p, char32_t& c) {
   const char32_t all = ((lead & (0x7Fu >> n)) << 18) | ((p[1] & 0x3Fu) << 12) |
                        ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
   c = all >> (6 * (4 - n));
-  const bool valid = ((word & cont_mask[n]) == cont_bits[n]) & (c >= lowest[n]) & (c <= 0x10FFFF) &
-                     (c - 0xD800 >= 0x800);
-  return n & -static_cast<std::size_t>(valid);
+  // Each check as 0 or 1, combined without short-circuit branches.
+  const std::size_t valid = std::size_t{(word & cont_mask[n]) == cont_bits[n]} &
+                            std::size_t{c >= lowest[n]} & std::size_t{c <= 0x10FFFF} &
+                            std::size_t{c - 0xD800 >= 0x800};
+  return n & -valid;
 }
 
 // Length of the control sequence that may start with `word`, the eight
@@ -397,13 +401,13 @@ const std::uint8_t* Parser::short_csi(const std::uint8_t* p, Sink& sink) {
     // The full parse must agree that this is one whole sequence; anything
     // malformed fails it and is never cached.
     if (complete_csi(p, p + 1 + length) == nullptr) return nullptr;
-    const auto compiled = Sink::compile(csi_);
+    using Compiled = typename Sink::CompiledSequence;
+    ::new (static_cast<void*>(slot.compiled.data())) Compiled(Sink::compile(csi_));
     slot.key = key;
-    std::memcpy(slot.compiled.data(), &compiled, sizeof compiled);
   }
-  typename Sink::CompiledSequence compiled;
-  std::memcpy(&compiled, slot.compiled.data(), sizeof compiled);
-  sink.csi_dispatch(compiled);
+  // Acted on in place, where it was constructed.
+  sink.csi_dispatch(*std::launder(
+      reinterpret_cast<const typename Sink::CompiledSequence*>(slot.compiled.data())));
   return p + 1 + length;
 }
 

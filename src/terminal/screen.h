@@ -174,11 +174,12 @@ class TerminalScreen {
   unsigned columns_;
   unsigned rows_;
   // Cells from one row to the next in storage: the columns, then
-  // row_padding cells that are never shown. Printing stores whole blocks of
-  // up to run_block_bytes cells from the cursor on; the padding keeps them
-  // inside the row.
-  static constexpr std::size_t run_block_bytes = 32;
-  static constexpr unsigned row_padding = run_block_bytes;
+  // row_padding cells that are never shown. Printing stores blocks of
+  // sixteen cells from the cursor on, and blanks such blocks from the row's
+  // mark on; the padding keeps them inside the row.
+  static constexpr unsigned row_padding = 16;
+  // Longest run printed in blocks without the general loop.
+  static constexpr std::size_t max_block_run = 32;
   std::size_t stride_;
   unsigned cursor_column_ = 0;
   unsigned cursor_row_ = 0;
