@@ -22,6 +22,9 @@ constexpr double field_height = 40;
 // From one row's top to the next row's label.
 constexpr double row_step = 56;
 constexpr TextStyle label_style{12, 2};
+constexpr std::string_view kova_card_text =
+    "Authenticated by Kova device identity over the P2P fabric — no password needed.";
+constexpr TextStyle kova_card_style{12.5, 0};
 
 kova::ui::TextInput& input(app::AppState& app, FormField field) {
   return app.inputs[static_cast<std::size_t>(field)];
@@ -130,7 +133,7 @@ class FormPainter {
   }
 
   // Name, host (and port), then user/group or the Kova card; returns the top
-  // of the last row drawn.
+  // of the last row drawn (moved down by a Kova card grown for wrapping).
   double fields(double top) {
     const ConnectionKind kind = app_.form.kind;
     const bool kova = kind == ConnectionKind::Kova;
@@ -151,15 +154,19 @@ class FormPainter {
     }
     if (kova) {
       const double t = label("Authentication", third);
-      const Rect card = row(t, col_.x, col_.right());
+      // One line fits the 40-high card; where the column is so narrow that
+      // the sentence wraps, the card grows to keep a margin around it and
+      // what follows moves down by as much.
+      const double wrapped = ctx_.tr.measure_wrapped(kova_card_text, text_width(), kova_card_style);
+      const double one = ctx_.tr.line_height(kova_card_style);
+      const double grow = std::max(wrapped - one, 0.0);
+      const Rect card{col_.x, t, col_.right(), t + field_height + grow};
       ctx_.p.fill_rounded(card, 8, ctx_.theme.accent.with_alpha(0.10));
       ctx_.p.push_clip(card);
-      ctx_.tr.draw_wrapped(
-          ctx_.p, "Authenticated by Kova device identity over the P2P fabric — no password needed.",
-          {col_.x + 12, card.center_y() - 7 - extra_lines_offset(card)}, std::max(col_.w - 24, 1.0),
-          {12.5, 0}, ctx_.theme.secondary_text);
+      ctx_.tr.draw_wrapped(ctx_.p, kova_card_text, {col_.x + 12, card.center_y() - 7 - grow / 2},
+                           text_width(), kova_card_style, ctx_.theme.secondary_text);
       ctx_.p.pop_clip();
-      return t;
+      return t + grow;
     }
     const double t = label("User", third);
     field(FormField::User, row(t, col_.x, col_.x + (col_.w - 12) / 2));
@@ -210,15 +217,7 @@ class FormPainter {
   }
 
  private:
-  // The Kova card's sentence is placed for one line; when the column is too
-  // narrow and it wraps, it moves up so that it stays centred.
-  double extra_lines_offset(Rect card) const {
-    const double h = ctx_.tr.measure_wrapped(
-        "Authenticated by Kova device identity over the P2P fabric — no password needed.",
-        std::max(col_.w - 24, 1.0), {12.5, 0});
-    const double one = ctx_.tr.line_height({12.5, 0});
-    return std::clamp((h - one) / 2, 0.0, card.height());
-  }
+  double text_width() const { return std::max(col_.w - 24, 1.0); }
 
   void button(Rect r, std::string_view text, kova::ui::ButtonStyle style, app::AppMessage message) {
     kova::ui::draw_button(ctx_.p, ctx_.tr, ctx_.theme, r, text, style,

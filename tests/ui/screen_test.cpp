@@ -525,6 +525,25 @@ TEST(FormScreen, TabBringsTheFocusedFieldIntoView) {
   }
 }
 
+// The Kova card keeps a margin around its sentence when a narrow column
+// wraps it, and the lines below move down instead of crowding it.
+TEST(FormScreen, KovaCardGrowsWithItsWrappedSentence) {
+  for (const double width : {1280.0, 600.0, 420.0}) {
+    SCOPED_TRACE(width);
+    auto form = new_form(width, 900);
+    Painted& p = *form;
+    p.app().apply(app::msg::SetFormKind{K::Kova}, p.document());
+    p.paint();
+    const auto label = p.log().find_all_containing("Authentication");
+    ASSERT_FALSE(label.empty());
+    const auto sentence = p.text_rect(
+        "Authenticated by Kova device identity over the P2P fabric — no password needed.");
+    const auto hint = p.text_rect("Enter a name and target to save this connection.");
+    EXPECT_GE(sentence.top - label.front()->rect.bottom, 12);
+    EXPECT_GE(hint.top - sentence.bottom, 16);
+  }
+}
+
 // Every field filled with hostile text stays inside its own field, on every
 // window size, and a huge paste is cut at the input's bound.
 TEST(BadInput, HostileFormTextsStayInTheirFields) {

@@ -184,6 +184,29 @@ TEST(SdlWindow, ReceivesKeysPointerResizeAndWakeUps) {
   EXPECT_EQ(click->button, PointerButton::Primary);
   EXPECT_EQ(click->position, (Point{40, 30}));
 
+  // Text input follows the focused field: off, keys carry no text (they
+  // reach shortcuts, not an input method); on again, they do.
+  const auto typed = [&](const char* key) -> std::optional<KeyEvent> {
+    EXPECT_EQ(run({"xdotool", "key", key}).first, 0);
+    const char32_t ch = static_cast<char32_t>(key[0]);
+    auto seen = collect_until(f, [ch](const std::vector<Event>& all) {
+      for (const auto& e : all)
+        if (auto* k = std::get_if<KeyEvent>(&e); k && !k->pressed && k->character == ch) return true;
+      return false;
+    });
+    for (const auto& e : seen)
+      if (auto* k = std::get_if<KeyEvent>(&e); k && k->pressed && k->character == ch) return *k;
+    return std::nullopt;
+  };
+  f.set_text_input_area(std::nullopt);
+  const auto off = typed("y");
+  ASSERT_TRUE(off.has_value());
+  EXPECT_TRUE(off->text.empty());
+  f.set_text_input_area(Rect{20, 20, 22, 38});
+  const auto on = typed("z");
+  ASSERT_TRUE(on.has_value());
+  EXPECT_EQ(on->text, "z");
+
   ASSERT_EQ(run({"xdotool", "windowsize", id, "500", "260"}).first, 0);
   auto resized = collect_until(f, [](const std::vector<Event>& all) {
     for (const auto& e : all) {
