@@ -25,7 +25,9 @@ bool is_break(char32_t cp) {
   return cp == '\t' || cp == '\n' || cp == '\r' || cp == 0x0B || cp == 0x0C || cp == 0x85 ||
          cp == 0x2028 || cp == 0x2029;
 }
-bool is_control(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp < 0xA0); }
+bool is_control(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || utf8::is_direction_control(cp);
+}
 
 // Shared by lines and paragraphs: `keep_newlines` keeps '\n' for wrapping.
 std::string sanitize(std::string_view text, bool keep_newlines, std::size_t max_code_points,

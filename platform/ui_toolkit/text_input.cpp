@@ -15,7 +15,7 @@ namespace kova::ui {
 namespace {
 
 // Keeps text on one line: breaks and tabs become spaces, other control
-// characters and invalid bytes are dropped.
+// characters, direction overrides and invalid bytes are dropped.
 std::string single_line(std::string_view in) {
   std::string out;
   out.reserve(std::min(in.size(), max_text_input_bytes));
@@ -26,7 +26,7 @@ std::string single_line(std::string_view in) {
     if (cp == utf8::replacement && in.substr(at, i - at) != "\xEF\xBF\xBD") continue;
     if (cp == '\n' || cp == '\r' || cp == '\t' || cp == 0x2028 || cp == 0x2029) {
       out.push_back(' ');
-    } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+    } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || utf8::is_direction_control(cp)) {
       continue;
     } else {
       utf8::append(out, cp);

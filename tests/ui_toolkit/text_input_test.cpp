@@ -58,6 +58,7 @@ TEST(TextInput, EditingTable) {
       {"cut", "hello", "", {chord('a', ModControl), chord('x', ModControl)}, "", 0, {0, 0}, "hello"},
       {"copy without selection keeps clipboard", "hello", "old", {chord('c', ModControl)}, "hello", 5, {5, 5}, "old"},
       {"paste is made one line", "", "line1\nline2\tx\x01y", {chord('v', ModControl)}, "line1 line2 xy", 14, {14, 14}, "line1\nline2\tx\x01y"},
+      {"paste drops direction overrides", "", "\u202Eevil\u202C", {chord('v', ModControl)}, "evil", 4, {4, 4}, "\u202Eevil\u202C"},
       {"paste replaces a selection", "abc", "Z", {named(Key::Left, ModShift), chord('v', ModSuper)}, "abZ", 3, {3, 3}, "Z"},
       {"word left", "one two three", "", {named(Key::Left, ModControl)}, "one two three", 8, {8, 8}, ""},
       {"word backspace", "one two three", "", {named(Key::Backspace, ModControl)}, "one two ", 8, {8, 8}, ""},

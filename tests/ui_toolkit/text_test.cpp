@@ -72,6 +72,7 @@ TEST(TextRenderer, SanitizesSingleLines) {
       {"invalid bytes", "\xff\xc0\x80z\xed\xa0\x80", "\uFFFD\uFFFD\uFFFDz\uFFFD\uFFFD\uFFFD"},
       {"truncated sequence", "ab\xe2\x82", "ab\uFFFD\uFFFD"},
       {"line separator", "a\u2028b", "a b"},
+      {"direction overrides", "\u202Eevil\u202C \u2067x\u2069", "\uFFFDevil\uFFFD \uFFFDx\uFFFD"},
       {"kept scripts", "\u05e9\u05dc\u05d5\u05dd \U0001F680 \u65e5\u672c", "\u05e9\u05dc\u05d5\u05dd \U0001F680 \u65e5\u672c"},
       {"cap", std::string(max_single_line_code_points + 10, 'a'),
        std::string(max_single_line_code_points, 'a') + "\u2026"},
