@@ -81,14 +81,14 @@ void publish(VncShared& shared, const Framebuffer& fb) {
   shared.size = std::pair(fb.width(), fb.height());
 }
 
-// Takes back the slot's snapshot when the view holds no copy of its own, so
-// the next update can paint in place instead of copying the whole buffer. A
-// snapshot the view has not taken yet is withdrawn too: the update about to
-// be painted supersedes it, and the view gets that one once it is published.
-// Only a snapshot the view still holds is copied on write.
+// Takes back the slot's snapshot when the view has already seen it and holds
+// no copy of its own, so the next update can paint in place instead of
+// copying the whole buffer. A snapshot the view has not taken yet stays
+// published and is copied on write as usual.
 void reclaim_unheld_snapshot(VncShared& shared, const Framebuffer& fb) {
   std::lock_guard lock(shared.frame_mutex);
   if (!shared.frame || shared.frame->pixels.get() != &fb.pixels()) return;
+  if (shared.last_taken != shared.frame->generation) return;
   // Two owners: the framebuffer and the slot. Under the slot lock nobody can
   // obtain another reference.
   if (shared.frame->pixels.use_count() == 2) shared.frame.reset();
