@@ -7,8 +7,9 @@
 // application paints idly, every 2 ms, until the next frame is published.
 //
 // Counters: the bytes copied per shown frame (the view's conversion plus
-// whole-framebuffer copies the worker made because a snapshot was still held)
-// and how many copies of a frame that is.
+// whole-framebuffer copies the worker made because the previous snapshot was
+// still shared, by the view or by the frame slot) and how many copies of a
+// frame that is.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
