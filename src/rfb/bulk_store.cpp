@@ -103,6 +103,21 @@ void convert_store(const PixelFormat& format, const std::uint8_t* wire, std::siz
   convert_pixels(format, wire, count, dst);
 }
 
+void stream_pixels(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
+#if defined(__SSE2__)
+  const std::size_t head = pixels_to_alignment(dst, count);
+  std::memcpy(dst, src, head * 4);
+  std::size_t i = head;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * i));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 4 * i), v);
+  }
+  std::memcpy(dst + 4 * i, src + 4 * i, (count - i) * 4);
+#else
+  std::memcpy(dst, src, count * 4);
+#endif
+}
+
 void store_fence() {
 #if defined(__SSE2__)
   _mm_sfence();

@@ -23,6 +23,10 @@ inline constexpr std::size_t streaming_store_min_bytes = 256 * 1024;
 void convert_store(const PixelFormat& format, const std::uint8_t* wire, std::size_t count,
                    std::uint8_t* dst, bool streaming);
 
+// Copies `count` display pixels from `src` to `dst` with streaming stores
+// where the target allows them.
+void stream_pixels(const std::uint8_t* src, std::size_t count, std::uint8_t* dst);
+
 // Orders the streaming stores of this thread before its later stores, so a
 // snapshot published afterwards shows them to other threads.
 void store_fence();
