@@ -12,6 +12,14 @@ namespace kova::utf8 {
 
 inline constexpr char32_t replacement = 0xFFFD;
 
+// The explicit direction embeddings, overrides and isolates (U+202A..E,
+// U+2066..9). Text keeps its natural direction without them; inside a name
+// they only serve to make it read as something else ("\u202Eevil" shows
+// as "live"), so drawn labels replace them and inputs drop them.
+constexpr bool is_direction_control(char32_t cp) {
+  return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 // The length of the valid sequence at `s[pos]` (pos < s.size()), with its
 // code point in `cp`; 0 when the bytes there are not valid UTF-8.
 std::size_t decode_one(std::string_view s, std::size_t pos, char32_t& cp);

@@ -10,7 +10,7 @@
 
 #include "ui_toolkit/limits.h"
 #include "ui_toolkit/sanitizer.h"
-#include "ui_toolkit/utf8.h"
+#include "core/utf8.h"
 
 namespace kova::ui {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ui_toolkit/limits.h"
-#include "ui_toolkit/utf8.h"
+#include "core/utf8.h"
 #include "ui_toolkit/widgets.h"
 
 namespace kova::ui {
@@ -68,7 +68,7 @@ TextInput::TextInput(std::string placeholder, double text_size)
 
 void TextInput::set_text(std::string_view text) {
   std::string clean = single_line(text);
-  text_ = std::string(utf8::prefix(clean, max_text_input_bytes));
+  text_ = std::string(utf8::valid_prefix(clean, max_text_input_bytes));
   anchor_.reset();
   composition_.clear();
   if (cursor_ > text_.size()) cursor_ = text_.size();
@@ -121,7 +121,7 @@ void TextInput::insert(std::string_view text) {
   std::string clean = single_line(text);
   erase_selection();
   std::size_t room = max_text_input_bytes - std::min(text_.size(), max_text_input_bytes);
-  std::string_view fit = utf8::prefix(clean, room);
+  std::string_view fit = utf8::valid_prefix(clean, room);
   text_.insert(cursor_, fit);
   cursor_ += fit.size();
 }
@@ -235,7 +235,7 @@ bool TextInput::handle_event(const Event& event, Clipboard& clipboard, const Tex
     return true;
   }
   if (const auto* comp = std::get_if<CompositionEvent>(&event)) {
-    composition_ = single_line(utf8::prefix(comp->text, max_text_input_bytes));
+    composition_ = single_line(utf8::valid_prefix(comp->text, max_text_input_bytes));
     composition_cursor_ = std::min(comp->cursor, composition_.size());
     return true;
   }

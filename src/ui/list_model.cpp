@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "profiles/validate.h"
-#include "ui_toolkit/utf8.h"
+#include "core/utf8.h"
 
 namespace remote::ui {
 
@@ -62,7 +62,7 @@ std::string abbreviate(std::string_view text) {
   std::size_t pos = 0;
   for (std::size_t n = 0; n < abbreviate_code_points; ++n) {
     if (pos >= text.size()) return std::string(text);
-    kova::ui::utf8::next(text, pos);
+    kova::utf8::next(text, pos);
   }
   if (pos >= text.size()) return std::string(text);
   return std::string(text.substr(0, pos)) + "…";

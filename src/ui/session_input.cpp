@@ -5,7 +5,7 @@
 
 #include "app/session.h"
 #include "device/input.h"
-#include "ui_toolkit/utf8.h"
+#include "core/utf8.h"
 
 namespace remote::ui {
 
@@ -92,7 +92,7 @@ terminal::KeyEvent terminal_key(const KeyEvent& key) {
   switch (key.key) {
     case Key::Character:
       out.kind = KeyKind::Character;
-      kova::ui::utf8::append(out.character, key.character);
+      kova::utf8::append(out.character, key.character);
       break;
     case Key::Enter:
       named(NamedKey::Enter);

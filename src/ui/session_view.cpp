@@ -8,7 +8,7 @@
 #include "ssh/trust_store.h"
 #include "ui/view.h"
 #include "ui_toolkit/limits.h"
-#include "ui_toolkit/utf8.h"
+#include "core/utf8.h"
 #include "ui_toolkit/widgets.h"
 
 namespace remote::ui {
@@ -374,7 +374,7 @@ std::vector<TerminalRun> row_runs(std::span<const terminal::TerminalCell> cells)
     TerminalRun run{static_cast<unsigned>(i), {}, colour, bold};
     std::size_t end = i;
     while (end < cells.size() && cells[end].colour() == colour && cells[end].bold() == bold) {
-      kova::ui::utf8::append(run.text, cells[end].character());
+      kova::utf8::append(run.text, cells[end].character());
       ++end;
     }
     // Blank cells paint nothing (there are no background colours), so
@@ -523,7 +523,7 @@ std::string target_summary(const profiles::ConnectionProfile& p) {
     std::size_t i = 0;
     std::size_t taken = 0;
     while (i < host.size() && taken < 12) {
-      kova::ui::utf8::next(host, i);
+      kova::utf8::next(host, i);
       ++taken;
     }
     out += host.substr(0, i);

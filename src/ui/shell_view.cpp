@@ -187,6 +187,8 @@ void paint_app(app::AppState& app, ViewState& view, PaintContext& ctx, Clock::ti
   view.regions.clear();
   mirror_inputs(app);
   animate_flap(app, view, now);
+  // A session that ended frees its picture at the first paint after it.
+  follow_session(app, view.session);
   if (app.screen.kind == app::Screen::Kind::Session) take_session_output(app, view.session);
   const Rect& c = app.content_rect;
   ctx.p.fill_rect(c, ctx.theme.window_background);
