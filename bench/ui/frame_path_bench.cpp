@@ -7,9 +7,9 @@
 // application paints idly, every 2 ms, until the next frame is published.
 //
 // Counters: the bytes copied per shown frame (the view's conversion plus
-// whole-framebuffer copies the worker made because the previous snapshot was
-// still shared, by the view or by the frame slot) and how many copies of a
-// frame that is.
+// whole-framebuffer copies the worker made because both of its buffers were
+// still shared, by the view or by the frame slot, plus the lagging tiles it
+// brought over) and how many copies of a frame that is.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -226,11 +226,15 @@ void vnc_frame_to_screen(benchmark::State& state) {
   }
   const double frame_bytes = double{width} * height * 4;
   const double shown = static_cast<double>(view.pictures_taken);
+  const remote::rfb::VncFrameCopies worker = app.state().session->vnc->frame_copies();
   const double copied = static_cast<double>(view.picture.bytes_copied()) +
-                        static_cast<double>(view.vnc_buffer_changes) * frame_bytes;
+                        static_cast<double>(worker.whole_pictures) * frame_bytes +
+                        static_cast<double>(worker.tile_bytes);
   state.counters["bytes_copied_per_frame"] = copied / shown;
   state.counters["frame_copies_per_frame"] = copied / shown / frame_bytes;
-  state.counters["worker_copies"] = static_cast<double>(view.vnc_buffer_changes);
+  state.counters["worker_copies"] = static_cast<double>(worker.whole_pictures);
+  state.counters["worker_tile_copies_per_frame"] =
+      static_cast<double>(worker.tile_bytes) / shown / frame_bytes;
   state.counters["idle_paint_ms"] =
       idle_paints ? idle_seconds * 1000 / static_cast<double>(idle_paints) : 0;
   remote::app::disconnect(app.state());

@@ -39,6 +39,8 @@ Result<void> decode_copyrect(DecodeContext& ctx, const RectHeader& rect) {
   if (area > max_copy_rect_pixels) return invalid_data("RFB copy rectangle is too large");
 
   Framebuffer& fb = ctx.framebuffer;
+  fb.prepare_read(src_x, src_y, rect.width, rect.height);
+  fb.prepare_write(rect.x, rect.y, rect.width, rect.height);
   if (inside(fb, src_x, src_y, rect) && inside(fb, rect.x, rect.y, rect)) {
     copy_inside(fb, src_x, src_y, rect);
     return {};

@@ -25,6 +25,7 @@ Result<void> decode_raw(DecodeContext& ctx, const RectHeader& rect) {
   const bool streaming =
       std::uint64_t{columns} * visible_run(rect.y, rect.height, fb.height()) * 4 >=
       streaming_store_min_bytes;
+  fb.prepare_write(rect.x, rect.y, rect.width, rect.height);
   const std::uint32_t rows_per_read =
       static_cast<std::uint32_t>(std::max<std::size_t>(1, raw_read_bytes / stride));
   // Rows outside the framebuffer are read in full and dropped.

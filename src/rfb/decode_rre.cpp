@@ -167,6 +167,11 @@ Result<void> decode_rre(DecodeContext& ctx, const RectHeader& rect) {
 
   const Area bg_area{rect.x, rect.y, visible_run(rect.x, rect.width, fb.width()),
                      visible_run(rect.y, rect.height, fb.height())};
+  // Every area written is announced before the first write, since bringing a
+  // partly covered tile over replaces the whole tile.
+  fb.prepare_write(bg_area.x, bg_area.y, bg_area.columns, bg_area.rows);
+  for (const Subrect& s : subrects)
+    fb.prepare_write(s.area.x, s.area.y, s.area.columns, s.area.rows);
   if (std::size_t{bg_area.columns} * bg_area.rows * 4 >= streaming_store_min_bytes) {
     paint_banded(fb, bg_area, bg, subrects);
     return {};

@@ -1,5 +1,16 @@
 // The client's copy of the remote desktop in the display layout, shared with
-// published snapshots by reference counting and copied on write.
+// published snapshots by reference counting.
+//
+// Two buffers take turns: the current one and a spare, the previously
+// published one. When an update must write while a snapshot still shares the
+// current buffer and nobody holds the spare any more, the framebuffer switches
+// to the spare instead of copying the whole picture. The spare lags behind by
+// the tiles written since it was last identical; those tiles are brought over
+// from the buffer just left, each only when it is about to be read or partly
+// written (a tile a rectangle covers whole is simply overwritten), and the
+// rest before the picture is published. The copying then scales with the
+// damage of the previous update. Only when both buffers are held is the whole
+// picture copied.
 //
 // Owned and written by the session worker alone; snapshots are read-only and
 // may be read on any thread.
@@ -39,15 +50,31 @@ class Framebuffer {
   // Dropped outside the framebuffer or while a snapshot shares the buffer.
   void set_pixel(std::uint32_t x, std::uint32_t y, const Rgba& pixel);
 
-  // Gives the framebuffer a private buffer if a snapshot still shares it.
+  // Starts an update: gives the framebuffer a private buffer if a snapshot
+  // still shares it, by switching to the free spare or else by copying.
   void make_exclusive();
+  // Before the decoders write raw rows: every pixel of the rectangle (clipped
+  // to the framebuffer) will be written.
+  void prepare_write(std::uint32_t x, std::uint32_t y, std::uint32_t width, std::uint32_t height);
+  // Before the decoders read raw rows of the rectangle (clipped).
+  void prepare_read(std::uint32_t x, std::uint32_t y, std::uint32_t width, std::uint32_t height);
+  // Ends an update: brings over every tile still lagging, so the buffer holds
+  // the whole picture and may be published.
+  void finish_update();
+
   bool is_shared() const { return pixels_.use_count() > 1; }
-  // The current buffer, shared without copying.
+  // The current buffer, shared without copying; only between updates.
   VncFrame snapshot() const;
   const PixelBuffer& pixels() const { return *pixels_; }
 
+  // Whole-picture copies made because both buffers were held, and bytes of
+  // lagging tiles brought over. For tests and benchmarks.
+  std::uint64_t whole_copies() const { return whole_copies_; }
+  std::uint64_t tile_bytes_copied() const { return tile_bytes_copied_; }
+
   // Start of row `y` for the decoders' bulk writes; only valid while the
-  // buffer is exclusive.
+  // buffer is exclusive, and after prepare_write or prepare_read of the
+  // pixels touched.
   std::uint8_t* row(std::uint32_t y) { return pixels_->data() + std::size_t{y} * width_ * 4; }
   const std::uint8_t* row(std::uint32_t y) const {
     return pixels_->data() + std::size_t{y} * width_ * 4;
@@ -56,7 +83,33 @@ class Framebuffer {
  private:
   Framebuffer(std::uint16_t width, std::uint16_t height);
 
+  // Edge of the square tiles in pixels: small enough that a rectangle's
+  // partly covered border tiles cost little, large enough that the bitmaps
+  // stay tiny (510 tiles at 1920 x 1080).
+  static constexpr std::uint32_t tile_size = 64;
+
+  std::size_t tile_index(std::uint32_t x, std::uint32_t y) const {
+    return std::size_t{y / tile_size} * tiles_across_ + x / tile_size;
+  }
+  // Tile `index` of the current buffer from the spare.
+  void bring_over(std::size_t index);
+  // Calls `visit(index, fully_covered)` for every tile the clipped rectangle
+  // touches.
+  template <typename Visit>
+  void for_tiles(std::uint32_t x, std::uint32_t y, std::uint32_t width, std::uint32_t height,
+                 Visit visit) const;
+
   std::shared_ptr<PixelBuffer> pixels_;
+  // The previously published buffer, or none yet.
+  std::shared_ptr<PixelBuffer> spare_;
+  // Tiles of the current buffer whose content is still only in the spare.
+  std::vector<std::uint8_t> lagging_;
+  std::size_t lagging_count_ = 0;
+  // Tiles where the spare may differ from the current buffer.
+  std::vector<std::uint8_t> spare_differs_;
+  std::uint32_t tiles_across_ = 0;
+  std::uint64_t whole_copies_ = 0;
+  std::uint64_t tile_bytes_copied_ = 0;
   std::uint64_t generation_ = 0;
   std::uint16_t width_ = 0;
   std::uint16_t height_ = 0;

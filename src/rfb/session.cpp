@@ -59,6 +59,7 @@ struct VncShared {
   std::optional<VncFrame> frame;
   std::optional<std::uint64_t> last_taken;
   std::optional<std::pair<std::uint16_t, std::uint16_t>> size;
+  VncFrameCopies copies;
 
   InputQueue input;
   SocketCanceller canceller;
@@ -79,6 +80,7 @@ void publish(VncShared& shared, const Framebuffer& fb) {
   std::lock_guard lock(shared.frame_mutex);
   shared.frame = fb.snapshot();
   shared.size = std::pair(fb.width(), fb.height());
+  shared.copies = {fb.whole_copies(), fb.tile_bytes_copied()};
 }
 
 // Takes back the slot's snapshot when the view has already seen it and holds
@@ -255,6 +257,11 @@ std::optional<VncFrame> VncSession::take_frame() {
 std::optional<std::pair<std::uint16_t, std::uint16_t>> VncSession::frame_size() const {
   std::lock_guard lock(shared_->frame_mutex);
   return shared_->size;
+}
+
+VncFrameCopies VncSession::frame_copies() const {
+  std::lock_guard lock(shared_->frame_mutex);
+  return shared_->copies;
 }
 
 SessionStatus VncSession::status() const { return shared_->status.get(); }

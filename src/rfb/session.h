@@ -40,6 +40,13 @@ inline constexpr const char* input_busy_text =
     "VNC input is busy; wait for the remote desktop to catch up";
 inline constexpr const char* input_closed_text = "VNC session input channel is closed";
 
+// What the worker copied inside its framebuffer up to the latest picture:
+// whole pictures (both buffers still held) and bytes of lagging tiles.
+struct VncFrameCopies {
+  std::uint64_t whole_pictures = 0;
+  std::uint64_t tile_bytes = 0;
+};
+
 struct VncShared;
 
 class VncSession {
@@ -61,6 +68,8 @@ class VncSession {
   // Width and height of the published picture, nothing before the first one.
   std::optional<std::pair<std::uint16_t, std::uint16_t>> frame_size() const;
   SessionStatus status() const;
+  // For tests and benchmarks.
+  VncFrameCopies frame_copies() const;
 
  private:
   explicit VncSession(std::shared_ptr<VncShared> shared) : shared_(std::move(shared)) {}

@@ -76,6 +76,22 @@ Result<void> discard(Stream& in, std::uint64_t length) {
   return {};
 }
 
+Result<void> apply_rectangles(DecodeContext& ctx, std::uint16_t count) {
+  for (std::uint16_t i = 0; i < count; ++i) {
+    auto bytes = ctx.in.read(rect_header_bytes);
+    if (!bytes) return std::unexpected(bytes.error());
+    ByteReader h(*bytes);
+    RectHeader rect{h.u16(), h.u16(), h.u16(), h.u16(), h.i32()};
+    RectDecoder decode = decoder_for(rect.encoding);
+    if (decode == nullptr) {
+      return fail(ErrorKind::InvalidData,
+                  "unsupported RFB encoding " + std::to_string(rect.encoding));
+    }
+    if (auto done = decode(ctx, rect); !done) return std::unexpected(done.error());
+  }
+  return {};
+}
+
 }  // namespace
 
 Result<std::uint16_t> read_update(Stream& in, Framebuffer& fb, const PixelFormat& format,
@@ -94,18 +110,10 @@ Result<std::uint16_t> read_update(Stream& in, Framebuffer& fb, const PixelFormat
 
   fb.make_exclusive();
   DecodeContext ctx{in, fb, format, bpp, scratch};
-  for (std::uint16_t i = 0; i < count; ++i) {
-    auto bytes = in.read(rect_header_bytes);
-    if (!bytes) return std::unexpected(bytes.error());
-    ByteReader h(*bytes);
-    RectHeader rect{h.u16(), h.u16(), h.u16(), h.u16(), h.i32()};
-    RectDecoder decode = decoder_for(rect.encoding);
-    if (decode == nullptr) {
-      return fail(ErrorKind::InvalidData,
-                  "unsupported RFB encoding " + std::to_string(rect.encoding));
-    }
-    if (auto done = decode(ctx, rect); !done) return std::unexpected(done.error());
-  }
+  auto applied = apply_rectangles(ctx, count);
+  // Also after a failed rectangle, so the buffer always holds a whole picture.
+  fb.finish_update();
+  if (!applied) return std::unexpected(applied.error());
   fb.advance_generation();
   return count;
 }
