@@ -16,7 +16,6 @@ Framebuffer::Framebuffer(std::uint16_t width, std::uint16_t height)
       height_(height) {
   const std::size_t tiles = std::size_t{tiles_across_} * ((height + tile_size - 1) / tile_size);
   lagging_.assign(tiles, 0);
-  spare_differs_.assign(tiles, 0);
 }
 
 Framebuffer Framebuffer::create(std::uint16_t width, std::uint16_t height) {
@@ -27,7 +26,7 @@ Framebuffer Framebuffer::create(std::uint16_t width, std::uint16_t height) {
 Rgba Framebuffer::pixel_at(std::uint32_t x, std::uint32_t y) const {
   if (x >= width_ || y >= height_) return {0, 0, 0, 0};
   const std::uint8_t* from =
-      lagging_[tile_index(x, y)] ? spare_->data() + std::size_t{y} * width_ * 4 : row(y);
+      lagging_[tile_index(x, y)] ? source_->data() + std::size_t{y} * width_ * 4 : row(y);
   Rgba p;
   std::memcpy(p.data(), from + std::size_t{x} * 4, 4);
   return p;
@@ -47,20 +46,26 @@ void Framebuffer::make_exclusive() {
     return;
   }
   finish_update();
-  if (spare_ && spare_.use_count() == 1) {
+  const auto free_spare = std::ranges::find_if(
+      spares_, [](const Spare& spare) { return spare.pixels.use_count() == 1; });
+  if (free_spare != spares_.end()) {
     std::atomic_thread_fence(std::memory_order_acquire);
-    // The buffer left stays published and unchanged; it becomes the spare,
+    // The buffer left stays published and unchanged; it becomes a spare,
     // identical so far, and is the source of the tiles the new current one
-    // lags behind in.
-    std::swap(pixels_, spare_);
-    lagging_.swap(spare_differs_);
+    // lags behind in. The other spares' tiles stay right: the current
+    // picture is the same.
+    std::swap(pixels_, free_spare->pixels);
+    lagging_.swap(free_spare->differs);
     lagging_count_ = static_cast<std::size_t>(std::ranges::count(lagging_, 1));
-    std::ranges::fill(spare_differs_, 0);
+    std::ranges::fill(free_spare->differs, 0);
+    source_ = free_spare->pixels.get();
     return;
   }
-  spare_ = pixels_;
-  pixels_ = std::make_shared<PixelBuffer>(*spare_);
-  std::ranges::fill(spare_differs_, 0);
+  // Every buffer is held: the oldest spare gives way to the buffer left.
+  if (spares_.size() == max_spares) spares_.erase(spares_.begin());
+  spares_.push_back({pixels_, std::vector<std::uint8_t>(lagging_.size(), 0)});
+  pixels_ = std::make_shared<PixelBuffer>(*spares_.back().pixels);
+  source_ = nullptr;
   ++whole_copies_;
 }
 
@@ -89,7 +94,7 @@ void Framebuffer::bring_over(std::size_t index) {
   const std::uint32_t bottom = std::min<std::uint32_t>(top + tile_size, height_);
   for (std::uint32_t y = top; y < bottom; ++y) {
     const std::size_t offset = (std::size_t{y} * width_ + left) * 4;
-    std::memcpy(pixels_->data() + offset, spare_->data() + offset, bytes);
+    std::memcpy(pixels_->data() + offset, source_->data() + offset, bytes);
   }
   tile_bytes_copied_ += bytes * (bottom - top);
   lagging_[index] = 0;
@@ -99,7 +104,8 @@ void Framebuffer::bring_over(std::size_t index) {
 void Framebuffer::prepare_write(std::uint32_t x, std::uint32_t y, std::uint32_t width,
                                 std::uint32_t height) {
   for_tiles(x, y, width, height, [&](std::size_t index, bool covered) {
-    spare_differs_[index] = 1;
+    for (Spare& spare : spares_)
+      spare.differs[index] = 1;
     if (!lagging_[index]) return;
     if (covered) {
       lagging_[index] = 0;

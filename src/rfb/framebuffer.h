@@ -1,15 +1,16 @@
 // The client's copy of the remote desktop in the display layout, shared with
 // published snapshots by reference counting.
 //
-// Two buffers take turns: the current one and a spare, the previously
-// published one. When an update must write while a snapshot still shares the
-// current buffer and nobody holds the spare any more, the framebuffer switches
-// to the spare instead of copying the whole picture. The spare lags behind by
+// Buffers take turns: the current one and up to two spares, previously
+// published ones (one may wait in the frame slot while the view still holds
+// an older one). When an update must write while a snapshot still shares the
+// current buffer and nobody holds a spare any more, the framebuffer switches
+// to that spare instead of copying the whole picture. The spare lags behind by
 // the tiles written since it was last identical; those tiles are brought over
 // from the buffer just left, each only when it is about to be read or partly
 // written (a tile a rectangle covers whole is simply overwritten), and the
 // rest before the picture is published. The copying then scales with the
-// damage of the previous update. Only when both buffers are held is the whole
+// damage of the previous updates. Only when every buffer is held is the whole
 // picture copied.
 //
 // Owned and written by the session worker alone; snapshots are read-only and
@@ -91,7 +92,7 @@ class Framebuffer {
   std::size_t tile_index(std::uint32_t x, std::uint32_t y) const {
     return std::size_t{y / tile_size} * tiles_across_ + x / tile_size;
   }
-  // Tile `index` of the current buffer from the spare.
+  // Tile `index` of the current buffer from the source.
   void bring_over(std::size_t index);
   // Calls `visit(index, fully_covered)` for every tile the clipped rectangle
   // touches.
@@ -99,14 +100,23 @@ class Framebuffer {
   void for_tiles(std::uint32_t x, std::uint32_t y, std::uint32_t width, std::uint32_t height,
                  Visit visit) const;
 
+  // Previously published buffers kept for reuse: the frame slot and the
+  // view may each hold one while the worker writes a third.
+  static constexpr std::size_t max_spares = 2;
+
+  struct Spare {
+    std::shared_ptr<PixelBuffer> pixels;
+    std::vector<std::uint8_t> differs;  // tiles where it may differ from the current buffer
+  };
+
   std::shared_ptr<PixelBuffer> pixels_;
-  // The previously published buffer, or none yet.
-  std::shared_ptr<PixelBuffer> spare_;
-  // Tiles of the current buffer whose content is still only in the spare.
+  std::vector<Spare> spares_;
+  // The buffer left at the last switch, where lagging tiles come from.
+  // Points into a spare (a reference would keep it from ever being free).
+  const PixelBuffer* source_ = nullptr;
+  // Tiles of the current buffer whose content is still only in the source.
   std::vector<std::uint8_t> lagging_;
   std::size_t lagging_count_ = 0;
-  // Tiles where the spare may differ from the current buffer.
-  std::vector<std::uint8_t> spare_differs_;
   std::uint32_t tiles_across_ = 0;
   std::uint64_t whole_copies_ = 0;
   std::uint64_t tile_bytes_copied_ = 0;

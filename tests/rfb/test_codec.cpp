@@ -548,8 +548,9 @@ TEST(Update, BulkPaintingMatchesPixelByPixelModel) {
 
 // What becomes of each published picture before the next update: dropped
 // at once (the view took it and let go), left in the frame slot until the
-// next one replaces it, or held for a few more updates (a slow view).
-enum class Fate { Dropped, InSlot, Held };
+// next one replaces it, held through the next two updates (the view
+// converts it while the next waits in the slot), or for a random few.
+enum class Fate { Dropped, InSlot, HeldTwo, Held };
 
 struct SnapshotCase {
   const char* name;
@@ -567,6 +568,7 @@ TEST(Framebuffer, EveryPublishedPictureMatchesTheModelAndNeverChanges) {
       {"dropped", {Fate::Dropped}, 0},
       {"left in the slot", {Fate::InSlot}, 1},
       {"slot then dropped", {Fate::InSlot, Fate::Dropped, Fate::InSlot, Fate::InSlot}, 1},
+      {"held through two updates", {Fate::HeldTwo}, 2},
       {"held", {Fate::Held}, updates},
       {"random", {}, updates},
   };
@@ -598,12 +600,14 @@ TEST(Framebuffer, EveryPublishedPictureMatchesTheModelAndNeverChanges) {
       VncFrame frame = fb.snapshot();
       ASSERT_TRUE(*frame.pixels == expected.pixels());
       const Fate fate = c.pattern.empty()
-                            ? static_cast<Fate>(rng() % 3)
+                            ? static_cast<Fate>(rng() % 4)
                             : c.pattern[static_cast<std::size_t>(update) % c.pattern.size()];
       slot.reset();
       if (fate == Fate::InSlot) slot = frame;
-      if (fate == Fate::InSlot || fate == Fate::Held) {
-        const int extra = fate == Fate::InSlot ? 0 : static_cast<int>(rng() % 3);
+      if (fate != Fate::Dropped) {
+        const int extra = fate == Fate::InSlot    ? 0
+                          : fate == Fate::HeldTwo ? 1
+                                                  : static_cast<int>(rng() % 3);
         held.push_back({frame, *frame.pixels, update + 1 + extra});
       }
     }
