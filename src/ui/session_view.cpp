@@ -410,9 +410,6 @@ void take_session_output(app::AppState& app, SessionView& view) {
       // The frame (and with it the snapshot's buffer) is released at the end
       // of this block, so the worker does not have to copy on its next write.
       if (auto frame = s.vnc->take_frame(); frame && frame->pixels) {
-        if (view.vnc_buffer != nullptr && view.vnc_buffer != frame->pixels.get())
-          ++view.vnc_buffer_changes;
-        view.vnc_buffer = frame->pixels.get();
         if (view.picture.update(frame->pixels->data(), frame->pixels->size(), frame->width,
                                 frame->height))
           ++view.pictures_taken;

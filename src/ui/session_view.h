@@ -82,12 +82,6 @@ struct SessionView {
   std::uint8_t vnc_buttons = 0;                 // the VNC pointer button mask
   std::vector<TerminalRowCache> terminal_rows;  // per-row runs, by cells
   std::uint64_t pictures_taken = 0;             // new pictures since the session started
-  // Distinct pixel buffers the VNC worker handed over after the first: each
-  // is a whole-framebuffer copy on the worker's side (copy on write while the
-  // previous snapshot was still shared, by the view or by the frame slot) or
-  // a new size. For tests and benchmarks.
-  std::uint64_t vnc_buffer_changes = 0;
-  const void* vnc_buffer = nullptr;  // compared only, never read through
 };
 
 // Clears the view when the app's session generation moved on, or the session
