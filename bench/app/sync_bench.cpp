@@ -8,29 +8,12 @@
 
 #include "app/remote_app.h"
 #include "app/sync.h"
+#include "connection_fixtures.h"
 #include "profiles/connections_document.h"
 
 namespace {
 
 using namespace remote;
-
-std::vector<profiles::ConnectionProfile> make_profiles(std::size_t count) {
-  std::vector<profiles::ConnectionProfile> out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    profiles::ConnectionProfile p;
-    p.id = profiles::ConnectionId::random();
-    p.name = "Machine " + std::to_string(i) + " in rack";
-    p.host = "host-" + std::to_string(i) + ".lab.example";
-    p.port = static_cast<std::uint16_t>(22 + i % 1000);
-    p.user = "user";
-    p.group = i % 2 ? "lab" : "home";
-    p.favorite = i % 5 == 0;
-    p.last_used = "Never";
-    out.push_back(std::move(p));
-  }
-  return out;
-}
 
 benchmark::Counter per_connection(std::size_t count) {
   return benchmark::Counter(static_cast<double>(count),
@@ -42,9 +25,8 @@ benchmark::Counter per_connection(std::size_t count) {
 struct Synced {
   kova::doc::Document document;
   app::RemoteApp application;
-  explicit Synced(std::size_t count) {
-    for (const auto& p : make_profiles(count)) profiles::write_profile(document, p);
-    document.commit("seed");
+  explicit Synced(std::size_t count)
+      : document(profiles::bench::make_document(profiles::bench::make_profiles(count))) {
     app::sync_from_document(application.state(), document);
   }
 };

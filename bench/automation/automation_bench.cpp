@@ -5,9 +5,7 @@
 // time leaves out the serving thread's work.
 #include <benchmark/benchmark.h>
 #include <poll.h>
-#include <pthread.h>
 #include <stdlib.h>
-#include <time.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -21,6 +19,7 @@
 #include "automation/host.h"
 #include "automation/limits.h"
 #include "automation/server.h"
+#include "thread_cpu.h"
 
 namespace {
 
@@ -59,12 +58,7 @@ std::vector<Resource> connections(int count) {
 class Endpoint {
  public:
   // CPU time the serving thread (the UI thread's stand-in) has used, in ms.
-  double serving_cpu_ms() {
-    clockid_t clock{};
-    timespec t{};
-    if (::pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || ::clock_gettime(clock, &t) != 0) return 0;
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-  }
+  double serving_cpu_ms() { return thread_cpu_ms(thread_); }
   explicit Endpoint(int count) {
     char tmpl[] = "/tmp/kova-automation-bench-XXXXXX";
     dir_ = ::mkdtemp(tmpl);

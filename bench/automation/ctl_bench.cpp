@@ -4,9 +4,7 @@
 // thread that stands for the UI thread.
 #include <benchmark/benchmark.h>
 #include <poll.h>
-#include <pthread.h>
 #include <stdlib.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,9 +18,11 @@
 #include "automation/ctl.h"
 #include "automation/endpoint.h"
 #include "automation/server.h"
+#include "connection_fixtures.h"
 #include "document/store.h"
 #include "profiles/connections_document.h"
 #include "shell/automation_host.h"
+#include "thread_cpu.h"
 
 namespace {
 
@@ -33,27 +33,12 @@ constexpr std::string_view app_id = "bench.remote";
 class AppEndpoint {
  public:
   // CPU time the serving thread (the UI thread's stand-in) has used, in ms.
-  double serving_cpu_ms() {
-    clockid_t clock{};
-    timespec t{};
-    if (::pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || ::clock_gettime(clock, &t) != 0) return 0;
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-  }
+  double serving_cpu_ms() { return thread_cpu_ms(thread_); }
   explicit AppEndpoint(std::size_t count) {
     char tmpl[] = "/tmp/kova-ctl-bench-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-    for (std::size_t i = 0; i < count; ++i) {
-      profiles::ConnectionProfile p;
-      p.id = profiles::ConnectionId::random();
-      p.name = "Machine " + std::to_string(i) + " in rack";
-      p.host = "host-" + std::to_string(i) + ".lab.example";
-      p.port = static_cast<std::uint16_t>(22 + i % 1000);
-      p.user = "user";
-      p.group = i % 2 ? "lab" : "home";
-      p.last_used = "Never";
-      profiles::write_profile(store_.doc(), p);
-    }
+    for (const auto& p : profiles::bench::make_profiles(count)) profiles::write_profile(store_.doc(), p);
     if (!store_.commit("seed")) throw std::runtime_error("commit failed");
     app_.document_changed(store_.doc());
     auto where = kova::automation::endpoint_path(app_id);
