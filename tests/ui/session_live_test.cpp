@@ -34,6 +34,12 @@ bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 
   return done();
 }
 
+// Connect, confirmed, as the user does it from the list.
+void connect(Painted& p, const profiles::ConnectionProfile& to) {
+  app::apply_message(p.state(), app::msg::RequestConnect{to.id}, p.document());
+  app::apply_message(p.state(), app::msg::ConfirmPending{}, p.document());
+}
+
 // Paints one frame into a fresh canvas and gives back that canvas.
 kova::ui::Canvas paint(app::RemoteApp& app) {
   auto canvas = kova::ui::Canvas::create({1280, 800}, 1);
@@ -79,8 +85,7 @@ TEST(SessionLive, VncPictureAndPointerThroughTheApp) {
   Painted p(std::make_unique<app::RemoteApp>(std::vector{desk},
                                              std::vector<profiles::DiscoveredDevice>{}));
   auto& state = p.state();
-  app::apply_message(state, app::msg::RequestConnect{desk.id}, p.document());
-  app::apply_message(state, app::msg::ConfirmPending{}, p.document());
+  connect(p, desk);
   ASSERT_EQ(state.screen.kind, app::Screen::Kind::Session);
 
   // The server's picture reaches the painted screen: a quarter across the
@@ -172,8 +177,7 @@ TEST(SessionLive, VanishingOrStalledServerNeverHoldsTheWindow) {
     Painted p(std::make_unique<app::RemoteApp>(std::vector{desk},
                                                std::vector<profiles::DiscoveredDevice>{}));
     auto& state = p.state();
-    app::apply_message(state, app::msg::RequestConnect{desk.id}, p.document());
-    app::apply_message(state, app::msg::ConfirmPending{}, p.document());
+    connect(p, desk);
     if (c.vanish) {
       ASSERT_TRUE(eventually([&] {
         return app::session_status(state)->kind != SessionStatus::Kind::Connecting &&
@@ -214,8 +218,7 @@ TEST(SessionLive, InputBeforeTheSessionIsConnectedIsDropped) {
   Painted p(std::make_unique<app::RemoteApp>(std::vector{desk},
                                              std::vector<profiles::DiscoveredDevice>{}));
   auto& state = p.state();
-  app::apply_message(state, app::msg::RequestConnect{desk.id}, p.document());
-  app::apply_message(state, app::msg::ConfirmPending{}, p.document());
+  connect(p, desk);
   p.paint();
   ASSERT_TRUE(p.drew("Connecting…"));
   p.type("xy");
@@ -261,10 +264,6 @@ TEST(SessionLive, APictureNeverOutlivesItsSession) {
     bool exhausts_identity;  // the VNC session takes the last generation
     std::function<void(Painted&)> next;
     const char* drawn;  // a text the next paint must show
-  };
-  const auto connect = [](Painted& p, const profiles::ConnectionProfile& to) {
-    app::apply_message(p.state(), app::msg::RequestConnect{to.id}, p.document());
-    app::apply_message(p.state(), app::msg::ConfirmPending{}, p.document());
   };
   const Case cases[] = {
       {"a connected device session", false,
