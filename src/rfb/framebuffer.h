@@ -68,7 +68,7 @@ class Framebuffer {
   VncFrame snapshot() const;
   const PixelBuffer& pixels() const { return *pixels_; }
 
-  // Whole-picture copies made because both buffers were held, and bytes of
+  // Whole-picture copies made because every buffer was held, and bytes of
   // lagging tiles brought over. For tests and benchmarks.
   std::uint64_t whole_copies() const { return whole_copies_; }
   std::uint64_t tile_bytes_copied() const { return tile_bytes_copied_; }
