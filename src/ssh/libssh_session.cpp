@@ -1,9 +1,11 @@
 #include "ssh/libssh_session.h"
 
+#include <fcntl.h>
 #include <libssh/callbacks.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -122,10 +124,30 @@ Result<HostKeyIdentity> identity_of(ssh_key key) {
   return host_key_identity(algorithm_name(key), *blob);
 }
 
-// ssh_free also frees every channel of the session. libssh never closes a
-// socket it was handed, so the socket is closed here.
+namespace {
+
+// Whether two descriptors name the same open socket. While `ours` stays open
+// its inode cannot be reused, so a match cannot be a stranger's descriptor.
+bool same_socket(int candidate, int ours) {
+  struct stat a {};
+  struct stat b {};
+  if (::fstat(candidate, &a) != 0 || ::fstat(ours, &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+// ssh_free also frees every channel of the session. libssh closes the
+// descriptor it was handed on some paths (a lost connection, an error,
+// freeing a connected session) and leaves it open on others (a disconnect,
+// a session that never connected). It therefore works on a duplicate, which
+// is closed here only if it still names our socket: closing a number libssh
+// already released would close whatever another thread opened under it.
 LibsshSession::~LibsshSession() {
   if (session_ != nullptr) ssh_free(session_);
+  if (libssh_socket_ >= 0 && socket_ >= 0 && same_socket(libssh_socket_, socket_)) {
+    ::close(libssh_socket_);
+  }
   if (socket_ >= 0) ::close(socket_);
 }
 
@@ -146,7 +168,11 @@ Result<void> LibsshSession::connect(const std::string& host, std::uint16_t port,
   socket_ = *fd;
   session_ = ssh_new();
   if (session_ == nullptr) return fail(ErrorCode::Session, "connect: cannot create an SSH session");
-  socket_t socket = *fd;
+  libssh_socket_ = ::fcntl(socket_, F_DUPFD_CLOEXEC, 0);
+  if (libssh_socket_ < 0) {
+    return fail(ErrorCode::Session, "connect: " + std::generic_category().message(errno));
+  }
+  socket_t socket = libssh_socket_;
   const int no = 0;
   const std::uint64_t rekey_bytes = rekey_data_bytes;
   const std::uint32_t rekey_seconds = rekey_time_s;

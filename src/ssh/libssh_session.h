@@ -37,7 +37,9 @@ class LibsshSession {
 
   ssh_session raw() const { return session_; }
   ssh_channel channel() const { return channel_; }
-  int fd() const { return ssh_get_fd(session_); }
+  // Our own descriptor of the connection: it stays open, and keeps its
+  // number, until this object goes, whatever libssh did with its copy.
+  int fd() const { return socket_; }
   std::string last_error() const { return ssh_get_error(session_); }
 
   // Waits on the socket for whatever libssh needs next.
@@ -51,6 +53,7 @@ class LibsshSession {
   ssh_session session_ = nullptr;
   ssh_channel channel_ = nullptr;
   int socket_ = -1;
+  int libssh_socket_ = -1;
 };
 
 // Algorithm name and fingerprint of a libssh public key.
