@@ -77,7 +77,8 @@ struct SshLive : ::testing::Test {
   }
   // The restarted server listens on a new port; the profile follows it.
   void restart_with_new_key() {
-    ASSERT_TRUE(sshd->replace_host_key().has_value());
+    const auto replaced = sshd->replace_host_key();
+    ASSERT_TRUE(replaced.has_value()) << replaced.error();
     s().profiles[0].port = sshd->port();
   }
   std::optional<rs::HostKeyVerdict> verdict() { return host_key_verdict(s(), id()); }

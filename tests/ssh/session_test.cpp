@@ -167,7 +167,8 @@ TEST_F(SshServer, FirstSightIsUntrustedAndTheTrustedKeyConnects) {
 TEST_F(SshServer, ReplacedServerKeyIsBlockedBeforeAuthentication) {
   pin_server_key();
   const HostKeyIdentity pinned = keygen_identity(sshd->host_key().string() + ".pub");
-  ASSERT_TRUE(sshd->replace_host_key().has_value());
+  const auto replaced = sshd->replace_host_key();
+  ASSERT_TRUE(replaced.has_value()) << replaced.error();
   const HostKeyIdentity fresh = keygen_identity(sshd->host_key().string() + ".pub");
   ASSERT_NE(pinned, fresh);
   // Re-pin under the new port the restarted server listens on.

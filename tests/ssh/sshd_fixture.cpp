@@ -63,7 +63,8 @@ std::expected<void, std::string> make_key(const std::filesystem::path& path,
   const auto made = run_command("ssh-keygen -q -t " + type + " -N " + shell_quote(passphrase) +
                                 " -C test -f " + shell_quote(path.string()));
   if (made.status != 0)
-    return std::unexpected("ssh-keygen failed (is openssh-client installed?): " + made.output);
+    return std::unexpected("ssh-keygen failed with status " + std::to_string(made.status) +
+                           " (is openssh-client installed?): " + made.output);
   return {};
 }
 

@@ -37,7 +37,11 @@ CommandResult run_command(const std::string& command) {
     result.output.append(buffer.data(), got);
   }
   const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // A shell's convention, so a killed command is told apart from a failed one.
+  result.status = status == -1          ? -1
+                  : WIFEXITED(status)   ? WEXITSTATUS(status)
+                  : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                        : -1;
   return result;
 }
 
