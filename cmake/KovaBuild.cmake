@@ -52,6 +52,8 @@ function(kova_test name)
   add_executable(${name} ${ARG_SOURCES})
   kova_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # Helpers every test folder shares, such as support/eventually.h.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()

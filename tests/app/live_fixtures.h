@@ -18,6 +18,7 @@
 #include "app/session.h"
 #include "core/endpoint_key.h"
 #include "fixtures.h"
+#include "support/eventually.h"
 #include "ui_toolkit/canvas.h"
 
 namespace remote::app::testing {
@@ -53,18 +54,7 @@ class ScopedEnv {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
-// Polls `done` every 10 ms for up to 20 s: workers report through cells the
-// test can only poll, exactly as the screen does.
-template <class Predicate>
-bool eventually(Predicate done) {
-  using namespace std::chrono_literals;
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return done();
-}
+using kova::testing::eventually;
 
 inline std::optional<SessionStatus> settled_status(const AppState& app) {
   eventually([&] {

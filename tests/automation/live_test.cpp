@@ -27,6 +27,7 @@
 #include "../rfb/real_server.h"
 #include "../ssh/sshd_fixture.h"
 #include "../ssh/test_support.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -35,19 +36,12 @@ using nlohmann::json;
 using remote::ssh::testing::TempDir;
 using namespace std::chrono_literals;
 
-// Polls `done` until it holds or `limit` passes.
-bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(50ms);
-  }
-  return done();
-}
+using kova::testing::eventually;
 
 std::vector<char*> c_strings(std::vector<std::string>& texts) {
   std::vector<char*> out;
-  for (auto& t : texts) out.push_back(t.data());
+  for (auto& t : texts)
+    out.push_back(t.data());
   out.push_back(nullptr);
   return out;
 }
@@ -93,7 +87,8 @@ Ran run(const std::vector<std::string>& argv, const std::vector<std::string>& en
   Ran r;
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   const auto give_up = std::chrono::steady_clock::now() + 60s;
-  while ((fds[0].fd >= 0 || fds[1].fd >= 0) && pid > 0 && std::chrono::steady_clock::now() < give_up) {
+  while ((fds[0].fd >= 0 || fds[1].fd >= 0) && pid > 0 &&
+         std::chrono::steady_clock::now() < give_up) {
     if (::poll(fds, 2, 200) < 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -127,8 +122,10 @@ std::string read_file(const fs::path& p) {
 class Program {
  public:
   explicit Program(std::vector<std::string> extra_env = {}) {
-    for (const char* d : {"home", "state", "run"}) fs::create_directory(dir_.path() / d);
-    env_ = {"HOME=" + (dir_.path() / "home").string(), "XDG_STATE_HOME=" + (dir_.path() / "state").string(),
+    for (const char* d : {"home", "state", "run"})
+      fs::create_directory(dir_.path() / d);
+    env_ = {"HOME=" + (dir_.path() / "home").string(),
+            "XDG_STATE_HOME=" + (dir_.path() / "state").string(),
             "XDG_RUNTIME_DIR=" + (dir_.path() / "run").string(), "PATH=/usr/bin:/bin",
             "ASAN_OPTIONS=detect_leaks=0"};
     env_.insert(env_.end(), extra_env.begin(), extra_env.end());
@@ -145,7 +142,8 @@ class Program {
 
   // Whether the program answers on its endpoint (within 30 s).
   bool ready() {
-    return pid_ > 0 && eventually([&] { return alive() && ctl({"connections"}).status != 3; }) && alive();
+    return pid_ > 0 && eventually([&] { return alive() && ctl({"connections"}).status != 3; }) &&
+           alive();
   }
   bool alive() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
   // SIGTERM; the exit status (-1 when it did not end within 30 s).
@@ -191,7 +189,8 @@ json find_action(const json& resource, const std::string& id) {
 
 constexpr const char* connection_id = "5b1f2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
 
-std::string upsert(const std::string& kind, const std::string& auth, std::uint16_t port, const std::string& user) {
+std::string upsert(const std::string& kind, const std::string& auth, std::uint16_t port,
+                   const std::string& user) {
   return json{{"UpsertConnection",
                {{"id", connection_id},
                 {"name", "Lab"},
@@ -242,11 +241,13 @@ TEST(Live, SshFirstSightTrustThenTextReachesTheShell) {
   // First sight: the attempt fails, naming the key it saw.
   r = program.ctl({"invoke", connection, "connect"});
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_EQ(r.err, "SSH host key for 127.0.0.1:" + std::to_string(port) + " needs explicit trust: " + algorithm +
-                       " " + fingerprint + " (remote.connect_failed)\n");
+  EXPECT_EQ(r.err, "SSH host key for 127.0.0.1:" + std::to_string(port) +
+                       " needs explicit trust: " + algorithm + " " + fingerprint +
+                       " (remote.connect_failed)\n");
   // The same identity the out-of-band check prints.
-  const Ran printed = run({KOVA_REMOTE_PROGRAM, "ssh-fingerprint", "127.0.0.1", std::to_string(port)},
-                          {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=0"});
+  const Ran printed =
+      run({KOVA_REMOTE_PROGRAM, "ssh-fingerprint", "127.0.0.1", std::to_string(port)},
+          {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=0"});
   EXPECT_EQ(printed.status, 0) << printed.err;
   EXPECT_EQ(printed.out, algorithm + " " + fingerprint + "\n");
 
@@ -258,7 +259,8 @@ TEST(Live, SshFirstSightTrustThenTextReachesTheShell) {
   EXPECT_EQ(trust["description"], "Explicitly trust " + algorithm + " " + fingerprint +
                                       " for this device only after out-of-band verification.");
   EXPECT_EQ(trust["unavailable"], nullptr);
-  EXPECT_FALSE(find_action(find_resource(r.value(), session), "send-text")["unavailable"].is_null());
+  EXPECT_FALSE(
+      find_action(find_resource(r.value(), session), "send-text")["unavailable"].is_null());
 
   r = program.ctl({"invoke", session, "trust-host-key"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -275,13 +277,15 @@ TEST(Live, SshFirstSightTrustThenTextReachesTheShell) {
     if (send.is_null() || !send["unavailable"].is_null()) return false;
     connected = s;
     return true;
-  })) << program.log() << (*sshd)->log();
+  })) << program.log()
+      << (*sshd)->log();
   EXPECT_TRUE(find_action(connected, "trust-host-key").is_null()) << connected.dump();
 
   r = program.ctl({"invoke", session, "send-text", "--text", "touch " + marker.string() + "\n"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.value()["status"], "completed") << r.out;
-  EXPECT_TRUE(eventually([&] { return fs::exists(marker); })) << "the command did not run on the server";
+  EXPECT_TRUE(eventually([&] { return fs::exists(marker); }))
+      << "the command did not run on the server";
 
   r = program.ctl({"invoke", session, "disconnect"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -290,7 +294,8 @@ TEST(Live, SshFirstSightTrustThenTextReachesTheShell) {
 }
 
 // Pixels of a PNG file as RGBA; empty when it cannot be read.
-std::vector<std::uint8_t> png_pixels(const fs::path& path, std::uint32_t& width, std::uint32_t& height) {
+std::vector<std::uint8_t> png_pixels(const fs::path& path, std::uint32_t& width,
+                                     std::uint32_t& height) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
@@ -324,10 +329,13 @@ TEST(Live, VncSnapshotShowsTheServersPicture) {
     const auto pixels = png_pixels(shot, width, height);
     root_pixels = 0;
     for (std::size_t i = 0; i + 3 < pixels.size(); i += 4)
-      root_pixels += pixels[i] == 0x12 && pixels[i + 1] == 0x34 && pixels[i + 2] == 0x56 && pixels[i + 3] == 0xff;
+      root_pixels += pixels[i] == 0x12 && pixels[i + 1] == 0x34 && pixels[i + 2] == 0x56 &&
+                     pixels[i + 3] == 0xff;
     return root_pixels >= 10u * 64 * 48;
-  })) << root_pixels << " pixels of the root colour in " << width << "x" << height << "\n" << program.log();
-  struct stat st{};
+  })) << root_pixels
+      << " pixels of the root colour in " << width << "x" << height << "\n"
+      << program.log();
+  struct stat st {};
   ASSERT_EQ(::stat(shot.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -361,7 +369,8 @@ std::string read_line(int fd) {
   std::string line;
   char c = 0;
   pollfd p{fd, POLLIN, 0};
-  while (::poll(&p, 1, 30'000) == 1 && ::recv(fd, &c, 1, 0) == 1 && c != '\n') line += c;
+  while (::poll(&p, 1, 30'000) == 1 && ::recv(fd, &c, 1, 0) == 1 && c != '\n')
+    line += c;
   return line;
 }
 
@@ -381,11 +390,20 @@ TEST(Live, BadClientsGetErrorsAndCostTheProgramNothing) {
   };
   const Case cases[] = {
       {"not JSON", "garbage\n", R"({"id":null,"ok":false,"error":{"code":"bad_json")"},
-      {"unknown method", R"({"id":2,"method":"format-disk"})" "\n", R"({"id":2,"ok":false,"error":{"code":"bad_request")"},
-      {"undecodable change", R"({"id":3,"method":"change","json":"{\"DeleteConnection\":{}}"})" "\n",
+      {"unknown method",
+       R"({"id":2,"method":"format-disk"})"
+       "\n",
+       R"({"id":2,"ok":false,"error":{"code":"bad_request")"},
+      {"undecodable change",
+       R"({"id":3,"method":"change","json":"{\"DeleteConnection\":{}}"})"
+       "\n",
        R"({"id":3,"ok":false,"error":{"code":"change_failed")"},
-      {"line over 1 MiB", std::string(1536 * 1024, 'x') + "\n", R"({"id":null,"ok":false,"error":{"code":"line_too_long")"},
-      {"still served", R"({"id":4,"method":"ping"})" "\n", R"({"id":4,"ok":true,"result":"pong"})"},
+      {"line over 1 MiB", std::string(1536 * 1024, 'x') + "\n",
+       R"({"id":null,"ok":false,"error":{"code":"line_too_long")"},
+      {"still served",
+       R"({"id":4,"method":"ping"})"
+       "\n",
+       R"({"id":4,"ok":true,"result":"pong"})"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -151,15 +151,6 @@ void handshake_none(Peer& peer, std::uint16_t width, std::uint16_t height) {
             (Wire().u8(3).u8(0).u16(0).u16(0).u16(width).u16(height).bytes));
 }
 
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 std::uint16_t closed_port() {
   std::uint16_t port = 0;
   const int fd = listen_loopback(port);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/eventually.h"
 #include "wire_builder.h"
 
 namespace remote::rfb::testing {
@@ -61,9 +62,7 @@ class FakeServer {
 // first FramebufferUpdateRequest; checks every byte the client sends.
 void handshake_none(Peer& peer, std::uint16_t width, std::uint16_t height);
 
-// Polls `done` until it holds or `limit` has passed.
-bool eventually(const std::function<bool()>& done,
-                std::chrono::milliseconds limit = std::chrono::seconds(10));
+using kova::testing::eventually;
 
 // A port on 127.0.0.1 that nothing listens on.
 std::uint16_t closed_port();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sshd_fixture.h"
+#include "support/eventually.h"
 
 namespace remote::ssh {
 namespace {
@@ -18,19 +19,7 @@ using namespace std::chrono_literals;
 using testing::Sshd;
 using testing::TempDir;
 
-// Waiting for an event (not measuring speed): generous, so a loaded CI
-// machine never fails a correct run.
-constexpr auto event_deadline = 30s;
-
-template <class Predicate>
-bool eventually(Predicate done) {
-  const auto deadline = std::chrono::steady_clock::now() + event_deadline;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return done();
-}
+using kova::testing::eventually;
 
 SessionStatus settled_status(const SshSession& session) {
   eventually([&] { return session.status().kind != SessionStatus::Kind::Connecting; });

@@ -18,6 +18,7 @@
 #include "app/reducer.h"
 #include "app/session.h"
 #include "fixtures.h"
+#include "support/eventually.h"
 #include "x_key_witness.h"
 
 namespace remote::ui::testing {
@@ -25,14 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return done();
-}
+using kova::testing::eventually;
 
 // Connect, confirmed, as the user does it from the list.
 void connect(Painted& p, const profiles::ConnectionProfile& to) {
