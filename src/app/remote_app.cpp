@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-
 #include <nlohmann/json.hpp>
 
 #include "actions/codec.h"
@@ -60,6 +59,11 @@ void RemoteApp::apply(const AppMessage& message, kova::doc::Document& document) 
 void RemoteApp::document_changed(kova::doc::Document& document) {
   document_ = &document;
   sync_from_document(state_, document);
+  if (pending_review_state_ && state_.document_synchronised) {
+    const std::string name = std::move(*pending_review_state_);
+    pending_review_state_.reset();
+    apply_review_state(*this, name);
+  }
 }
 
 kova::shell::NavigationSplit RemoteApp::layout(const kova::ui::Rect& box) {
@@ -77,8 +81,10 @@ void RemoteApp::paint(kova::ui::Painter& painter) {
   const auto theme = kova::ui::Theme::dark();
   if (!text_ && !text_failed_) {
     auto created = kova::ui::TextRenderer::create();
-    if (created) text_.emplace(std::move(*created));
-    else text_failed_ = true;
+    if (created)
+      text_.emplace(std::move(*created));
+    else
+      text_failed_ = true;
   }
   if (!text_) {
     painter.clear(theme.window_background);
@@ -107,12 +113,12 @@ bool RemoteApp::semantic_action(std::string_view node_id, std::string_view actio
                                 const kova::actions::params::ActionArgs& args) {
   const auto parsed = kova::ui::parse_action_name(action);
   if (!parsed) return false;
-  return remote::ui::perform_semantic_action(state_, view_, document_ ? *document_ : scratch_, node_id, *parsed,
-                                             args.text("value"));
+  return remote::ui::perform_semantic_action(state_, view_, document_ ? *document_ : scratch_,
+                                             node_id, *parsed, args.text("value"));
 }
 
 std::optional<std::string> RemoteApp::automation_query(std::string_view name,
-                                                      const kova::doc::Document& document) {
+                                                       const kova::doc::Document& document) {
   if (name != "connections") return std::nullopt;
   auto list = nlohmann::ordered_json::array();
   for (const auto& p : profiles::load_connections(document)) {
@@ -132,7 +138,8 @@ bool RemoteApp::wants_frame() const {
   return session_wants_frame(state_);
 }
 
-std::vector<kova::actions::resource::Resource> RemoteApp::resources(const kova::doc::Document& document) {
+std::vector<kova::actions::resource::Resource> RemoteApp::resources(
+    const kova::doc::Document& document) {
   return app::resources(state_, document);
 }
 
@@ -146,7 +153,8 @@ kova::actions::operation::Outcome RemoteApp::start_operation(
   return app::start_operation(state_, invocation);
 }
 
-kova::actions::operation::Outcome RemoteApp::poll_operation(std::string_view invocation_id, bool cancel) {
+kova::actions::operation::Outcome RemoteApp::poll_operation(std::string_view invocation_id,
+                                                            bool cancel) {
   return app::poll_operation(state_, invocation_id, cancel);
 }
 
@@ -160,9 +168,11 @@ void RemoteApp::deliver_device_event(const kova::shell::DeviceStreamEvent& event
 
 const std::vector<std::string>& review_state_names() {
   static const std::vector<std::string> names{
-      "narrow",       "narrow-open",        "form",           "form-kova",      "session-ssh",
-      "session-vnc",  "session-rdp",        "session-kova",   "session-connecting",
-      "session-failed", "confirm-connect",  "confirm-delete", "confirm-ssh-trust"};
+      "narrow",           "narrow-open",     "form",
+      "form-kova",        "session-ssh",     "session-vnc",
+      "session-rdp",      "session-kova",    "session-connecting",
+      "session-failed",   "confirm-connect", "confirm-delete",
+      "confirm-ssh-trust"};
   return names;
 }
 
@@ -187,7 +197,8 @@ void apply_review_state(RemoteApp& app, std::string_view name) {
     app.apply(msg::NewConnectionForm{}, scratch);
     app.apply(msg::SetFormKind{ConnectionKind::Kova}, scratch);
   } else if (name == "session-ssh" || name == "session-vnc") {
-    const auto* p = first_of_kind(s, name == "session-ssh" ? ConnectionKind::Ssh : ConnectionKind::Vnc);
+    const auto* p =
+        first_of_kind(s, name == "session-ssh" ? ConnectionKind::Ssh : ConnectionKind::Vnc);
     if (p) app.apply(msg::Connect{p->id}, scratch);
   } else if (name == "session-rdp") {
     show_review_session(s, first_of_kind(s, ConnectionKind::Rdp),
@@ -200,13 +211,14 @@ void apply_review_state(RemoteApp& app, std::string_view name) {
     show_review_session(s, first_of_kind(s, ConnectionKind::Vnc),
                         SessionStatus::failed("Connection refused"));
   } else if (name == "confirm-connect") {
-    if (const auto* p = first_of_kind(s, ConnectionKind::Kova)) app.apply(msg::RequestConnect{p->id}, scratch);
+    if (const auto* p = first_of_kind(s, ConnectionKind::Kova))
+      app.apply(msg::RequestConnect{p->id}, scratch);
   } else if (name == "confirm-delete") {
     if (!s.profiles.empty()) app.apply(msg::RequestDelete{s.profiles.front().id}, scratch);
   } else if (name == "confirm-ssh-trust") {
     if (const auto* p = first_of_kind(s, ConnectionKind::Ssh)) {
-      s.pending_confirmation = PendingConfirmation{PendingConfirmation::Kind::TrustSshHostKey, p->id,
-                                                   profile_signature(*p), "ssh-ed25519",
+      s.pending_confirmation = PendingConfirmation{PendingConfirmation::Kind::TrustSshHostKey,
+                                                   p->id, profile_signature(*p), "ssh-ed25519",
                                                    "SHA256:DemoFingerprintForVisualReviewOnly"};
     }
   }
@@ -221,7 +233,7 @@ std::unique_ptr<RemoteApp> make_remote_app(const kova::shell::LaunchOptions& opt
   }
   auto app = std::make_unique<RemoteApp>(profiles::sample_profiles(), profiles::sample_devices());
   apply_layout_request(app->state(), name);
-  apply_review_state(*app, name);
+  app->review_after_document(name);
   return app;
 }
 

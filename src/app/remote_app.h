@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   std::string_view type_name() const override { return "remote::app::RemoteApp"; }
   kova::shell::DeviceStreamPort* device_stream_port() override { return this; }
   void document_changed(kova::doc::Document& document) override;
+  // A review state to open once the first document has been read: the
+  // connections it opens are those of the document, which may already hold
+  // the samples of an earlier run under their own ids.
+  void review_after_document(std::string name) { pending_review_state_ = std::move(name); }
   kova::shell::NavigationSplit layout(const kova::ui::Rect& box) override;
   void paint(kova::ui::Painter& painter) override;
   bool handle_event(const kova::ui::Event& event) override;
@@ -48,7 +53,8 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
                        const kova::actions::params::ActionArgs& args) override;
   void set_reduced_motion(bool on) override { state_.reduced_motion = on; }
   bool awaiting_document() const override { return !state_.document_synchronised; }
-  std::vector<kova::actions::resource::Resource> resources(const kova::doc::Document& document) override;
+  std::vector<kova::actions::resource::Resource> resources(
+      const kova::doc::Document& document) override;
   // "connections": the saved connections as load_connections reads them.
   std::optional<std::string> automation_query(std::string_view name,
                                               const kova::doc::Document& document) override;
@@ -56,7 +62,8 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
       const kova::actions::operation::Invocation& invocation) override;
   kova::actions::operation::Outcome start_operation(
       const kova::actions::operation::Invocation& invocation) override;
-  kova::actions::operation::Outcome poll_operation(std::string_view invocation_id, bool cancel) override;
+  kova::actions::operation::Outcome poll_operation(std::string_view invocation_id,
+                                                   bool cancel) override;
   bool wants_frame() const override;
   bool needs_redraw() const override { return state_.needs_redraw; }
   void did_draw() override { state_.needs_redraw = false; }
@@ -74,6 +81,7 @@ class RemoteApp final : public kova::shell::Application, public kova::shell::Dev
   // Created at the first paint; none when the interface font is missing.
   std::optional<kova::ui::TextRenderer> text_;
   bool text_failed_ = false;
+  std::optional<std::string> pending_review_state_;
   // The window's clipboard once the shell hands it over; before that (and
   // headless) copy and paste work between the application's own fields.
   kova::ui::Clipboard* system_clipboard_ = nullptr;
@@ -91,11 +99,13 @@ const std::vector<std::string>& review_state_names();
 bool sample_mode_requested();
 
 // The launch description's factory: a normal or sample application with the
-// review state of `options` applied. Never fails.
+// review state of `options` applied once the document has been read. Never
+// fails.
 std::unique_ptr<RemoteApp> make_remote_app(const kova::shell::LaunchOptions& options);
 
-// Applies a review state by name (sample mode only does more than the
-// layout request; see make_remote_app).
+// Applies a review state by name to the connections the application shows
+// now (sample mode only does more than the layout request; see
+// make_remote_app).
 void apply_review_state(RemoteApp& app, std::string_view name);
 void apply_layout_request(AppState& app, std::string_view name);
 

@@ -5,25 +5,42 @@
 #include "app/commands.h"
 #include "app/remote_app.h"
 #include "app/session.h"
+#include "profiles/connections_document.h"
+#include "profiles/sample.h"
 
 namespace {
 
 using namespace remote::app;
 using K = remote::profiles::ConnectionKind;
 
-std::unique_ptr<RemoteApp> launched(const char* sample, std::optional<std::string> review) {
-  if (sample) ::setenv("KOVA_REMOTE_SAMPLE", sample, 1);
-  else ::unsetenv("KOVA_REMOTE_SAMPLE");
+// The application as the shell starts it: made, then handed its document.
+struct Launched {
+  std::unique_ptr<kova::doc::Document> document = std::make_unique<kova::doc::Document>();
+  std::unique_ptr<RemoteApp> app;
+  RemoteApp* operator->() const { return app.get(); }
+};
+
+Launched launched(const char* sample, std::optional<std::string> review,
+                  std::unique_ptr<kova::doc::Document> document = nullptr) {
+  if (sample)
+    ::setenv("KOVA_REMOTE_SAMPLE", sample, 1);
+  else
+    ::unsetenv("KOVA_REMOTE_SAMPLE");
   kova::shell::LaunchOptions options;
   options.review_state = std::move(review);
-  return make_remote_app(options);
+  Launched out;
+  if (document) out.document = std::move(document);
+  out.app = make_remote_app(options);
+  out.app->document_changed(*out.document);
+  return out;
 }
 
 TEST(Factory, SampleModeOnlyForExactlyOne) {
   const struct {
     const char* value;
     bool sample;
-  } cases[] = {{"1", true}, {"1 ", false}, {"true", false}, {"01", false}, {"", false}, {nullptr, false}};
+  } cases[] = {{"1", true},   {"1 ", false}, {"true", false},
+               {"01", false}, {"", false},   {nullptr, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
     const auto app = launched(c.value, std::nullopt);
@@ -46,7 +63,9 @@ TEST(Factory, NormalModeKeepsOnlyLayoutRequests) {
 
 TEST(Factory, SampleReviewStates) {
   ::unsetenv("REMOTE_LIVE_SESSIONS");
-  const auto kind_of = [](const AppState& s, const ConnectionId& id) { return find_profile(s, id)->kind; };
+  const auto kind_of = [](const AppState& s, const ConnectionId& id) {
+    return find_profile(s, id)->kind;
+  };
   const struct {
     const char* name;
     std::function<void(const AppState&)> check;
@@ -61,8 +80,9 @@ TEST(Factory, SampleReviewStates) {
        [&](const AppState& s) {
          ASSERT_EQ(s.screen.kind, Screen::Kind::Session);
          EXPECT_EQ(kind_of(s, s.screen.connection), K::Rdp);
-         EXPECT_EQ(session_status(s), SessionStatus::unavailable("RDP profiles are preserved, but "
-                                                                 "this Kova build has no RDP client backend."));
+         EXPECT_EQ(session_status(s),
+                   SessionStatus::unavailable("RDP profiles are preserved, but "
+                                              "this Kova build has no RDP client backend."));
        }},
       {"session-ssh",  // live sessions not granted: shown as unavailable
        [&](const AppState& s) {
@@ -94,7 +114,8 @@ TEST(Factory, SampleReviewStates) {
        [](const AppState& s) {
          ASSERT_TRUE(s.pending_confirmation);
          EXPECT_EQ(s.pending_confirmation->key_algorithm, "ssh-ed25519");
-         EXPECT_EQ(s.pending_confirmation->key_fingerprint, "SHA256:DemoFingerprintForVisualReviewOnly");
+         EXPECT_EQ(s.pending_confirmation->key_fingerprint,
+                   "SHA256:DemoFingerprintForVisualReviewOnly");
          EXPECT_FALSE(s.session);
        }},
       {"unknown-name", [](const AppState& s) { EXPECT_EQ(s.screen, Screen::list()); }},
@@ -104,6 +125,36 @@ TEST(Factory, SampleReviewStates) {
     const auto app = launched("1", c.name);
     c.check(app->state());
   }
+}
+
+// A second sample run finds the samples of the first in its document, under
+// other ids: the review state opens the document's rows, not ghosts.
+TEST(Factory, ReviewStatesOpenTheConnectionsOfAnEarlierSampleRun) {
+  ::unsetenv("REMOTE_LIVE_SESSIONS");
+  const auto earlier_run = remote::profiles::sample_profiles();
+  const auto earlier = [&] {
+    auto document = std::make_unique<kova::doc::Document>();
+    for (const auto& p : earlier_run)
+      remote::profiles::write_profile(*document, p);
+    return document;
+  };
+  const auto saved_kind = [&](const std::optional<ConnectionId>& id) -> std::optional<K> {
+    for (const auto& p : earlier_run)
+      if (id && p.id == *id) return p.kind;
+    return std::nullopt;
+  };
+  const auto failed = launched("1", "session-failed", earlier());
+  EXPECT_EQ(failed->state().profiles, remote::profiles::load_connections(*earlier()));
+  EXPECT_EQ(saved_kind(failed->state().session_connection), K::Vnc);
+  EXPECT_EQ(session_status(failed->state()), SessionStatus::failed("Connection refused"));
+
+  const auto ssh = launched("1", "session-ssh", earlier());
+  EXPECT_EQ(saved_kind(ssh->state().screen.connection), K::Ssh);
+  EXPECT_EQ(session_status(ssh->state())->kind, SessionStatus::Kind::Unavailable);
+
+  const auto confirm = launched("1", "confirm-connect", earlier());
+  ASSERT_TRUE(confirm->state().pending_confirmation);
+  EXPECT_EQ(saved_kind(confirm->state().pending_confirmation->connection), K::Kova);
 }
 
 TEST(Factory, LaunchDescription) {
