@@ -138,9 +138,7 @@ void draw_status_card(const app::AppState& app, const profiles::ConnectionProfil
     for (auto& line : wrap_words(ctx.tr, text, detail_style, w - 48))
       details.push_back(std::move(line));
   const auto lines = static_cast<double>(details.size());
-  // The badge sits 34 below the top edge; the buttons end as far above the
-  // bottom edge.
-  const double h = 322 + 22 * lines;
+  const double h = 336 + 22 * lines;
   const double top = c.top + std::max((c.height() - h) / 2, 16.0);
   const kova::ui::Rect box = kova::ui::Rect::from_xywh(left + (area_w - w) / 2, top, w, h);
   kova::ui::draw_card(ctx.p, t, box, 16);
@@ -171,7 +169,7 @@ void draw_status_card(const app::AppState& app, const profiles::ConnectionProfil
   for (std::size_t i = 0; i < details.size(); ++i)
     draw_centred(ctx, details[i], cx, top + 230 + 22 * static_cast<double>(i), detail_style,
                  t.secondary_text, text_w);
-  draw_card_buttons(card, box, top + 250 + 22 * lines, view, ctx);
+  draw_card_buttons(card, box, top + 244 + 22 * lines, view, ctx);
   ctx.p.pop_clip();
 }
 
