@@ -4,22 +4,20 @@
 // would between frames; times are wall-clock, since the client's own CPU
 // time leaves out the serving thread's work.
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <thread>
 
 #include "automation/host.h"
 #include "automation/limits.h"
 #include "automation/server.h"
-#include "thread_cpu.h"
+#include "serving_thread.h"
 
 namespace {
 
@@ -58,7 +56,7 @@ std::vector<Resource> connections(int count) {
 class Endpoint {
  public:
   // CPU time the serving thread (the UI thread's stand-in) has used, in ms.
-  double serving_cpu_ms() { return thread_cpu_ms(thread_); }
+  double serving_cpu_ms() { return serving_->cpu_ms(); }
   explicit Endpoint(int count) {
     char tmpl[] = "/tmp/kova-automation-bench-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
@@ -66,14 +64,7 @@ class Endpoint {
     auto server = automation::Server::start({dir_ / "kova" / "bench.sock", ::geteuid(),
                                              automation::max_client_outbox_bytes});
     if (!server) throw std::runtime_error(server.error());
-    server_ = std::move(*server);
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        pollfd p{server_->fd(), POLLIN, 0};
-        ::poll(&p, 1, 5);
-        server_->serve_ready(host_);
-      }
-    });
+    serving_.emplace(std::move(*server), host_);
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -84,9 +75,7 @@ class Endpoint {
   }
   ~Endpoint() {
     ::close(fd_);
-    stop_ = true;
-    thread_.join();
-    server_.reset();
+    serving_.reset();
     std::filesystem::remove_all(dir_);
   }
   // Sends one line and reads one reply line; its size.
@@ -105,9 +94,7 @@ class Endpoint {
  private:
   std::filesystem::path dir_;
   ListingHost host_;
-  std::unique_ptr<automation::Server> server_;
-  std::atomic<bool> stop_ = false;
-  std::thread thread_;
+  std::optional<ServingThread> serving_;
   int fd_ = -1;
 };
 

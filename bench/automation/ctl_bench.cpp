@@ -3,15 +3,13 @@
 // own answer for 10,000 saved connections, served by the shell's host on a
 // thread that stands for the UI thread.
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "action_host/registry.h"
 #include "app/remote_app.h"
@@ -21,8 +19,8 @@
 #include "connection_fixtures.h"
 #include "document/store.h"
 #include "profiles/connections_document.h"
+#include "serving_thread.h"
 #include "shell/automation_host.h"
-#include "thread_cpu.h"
 
 namespace {
 
@@ -33,7 +31,7 @@ constexpr std::string_view app_id = "bench.remote";
 class AppEndpoint {
  public:
   // CPU time the serving thread (the UI thread's stand-in) has used, in ms.
-  double serving_cpu_ms() { return thread_cpu_ms(thread_); }
+  double serving_cpu_ms() { return serving_->cpu_ms(); }
   explicit AppEndpoint(std::size_t count) {
     char tmpl[] = "/tmp/kova-ctl-bench-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
@@ -45,19 +43,10 @@ class AppEndpoint {
     if (!where) throw std::runtime_error(where.error());
     auto server = kova::automation::Server::start({*where, ::geteuid(), kova::automation::max_client_outbox_bytes});
     if (!server) throw std::runtime_error(server.error());
-    server_ = std::move(*server);
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        pollfd p{server_->fd(), POLLIN, 0};
-        ::poll(&p, 1, 5);
-        server_->serve_ready(host_);
-      }
-    });
+    serving_.emplace(std::move(*server), host_);
   }
   ~AppEndpoint() {
-    stop_ = true;
-    thread_.join();
-    server_.reset();
+    serving_.reset();
     std::filesystem::remove_all(dir_);
   }
 
@@ -67,9 +56,7 @@ class AppEndpoint {
   app::RemoteApp app_;
   kova::actions::registry::Registry registry_;
   kova::shell::ShellAutomationHost host_{app_, store_, registry_, std::string(app_id), {1280, 800}};
-  std::unique_ptr<kova::automation::Server> server_;
-  std::atomic<bool> stop_ = false;
-  std::thread thread_;
+  std::optional<ServingThread> serving_;
 };
 
 void BM_CtlConnectionsOf10000(benchmark::State& state) {
