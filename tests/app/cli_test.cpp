@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,11 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "support/spawn.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path program() { return KOVA_REMOTE_PROGRAM; }
+fs::path program() {
+  return KOVA_REMOTE_PROGRAM;
+}
 
 struct TempDir {
   fs::path path;
@@ -48,31 +51,13 @@ struct Process {
     int out_pipe[2], err_pipe[2];
     EXPECT_EQ(::pipe2(out_pipe, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(err_pipe, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<std::string> env_store{"XDG_STATE_HOME=" + state_home.string(), "HOME=/nonexistent",
-                                       "PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=0"};
-    std::vector<char*> env;
-    for (auto& e : env_store) env.push_back(e.data());
-    env.push_back(nullptr);
-    std::vector<std::string> argv_store{program().string()};
-    argv_store.insert(argv_store.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // The child must not inherit a blocked SIGTERM from this test process.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    std::vector<std::string> argv{program().string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid = kova::testing::spawn(std::move(argv),
+                               {"XDG_STATE_HOME=" + state_home.string(), "HOME=/nonexistent",
+                                "PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=0"},
+                               out_pipe[1], err_pipe[1]);
+    EXPECT_GT(pid, 0) << "cannot start " << program();
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
     out = out_pipe[0];
@@ -179,15 +164,17 @@ TEST_F(Cli, DocPathShowSeedAndApply) {
   r = run({"doc", "seed-sample"}, state.path);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "wrote 8 sample machines\n");
-  EXPECT_EQ(fs::status(doc_file()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(doc_file()).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   r = run({"doc", "seed-sample"}, state.path);
   EXPECT_EQ(r.out, "the document already holds connections; nothing written\n");
 
   const std::string id = "3f0c9a3e-8f1d-4c55-9a77-0d9c1b2a4e61";
-  r = run({"doc", "apply",
-           R"({"UpsertConnection":{"id":")" + id +
-               R"(","name":"Lab Box","host":"lab.example","port":2222,"user":"me","kind":"Ssh","auth":"PublicKey","group":"lab"}})"},
-          state.path);
+  r = run(
+      {"doc", "apply",
+       R"({"UpsertConnection":{"id":")" + id +
+           R"(","name":"Lab Box","host":"lab.example","port":2222,"user":"me","kind":"Ssh","auth":"PublicKey","group":"lab"}})"},
+      state.path);
   EXPECT_EQ(r.status, 0) << r.err;
   r = run({"doc", "show"}, state.path);
   EXPECT_EQ(r.status, 0);
@@ -243,8 +230,9 @@ TEST_F(Cli, RunningProgramFollowsAChangeAndEndsOnSigterm) {
   ASSERT_EQ(run({"doc", "seed-sample"}, state.path).status, 0);
   Process running({"--headless", "--trace"}, state.path);
   ASSERT_TRUE(running.wait_for_err_line("ready")) << running.err_text;
-  const auto r = run({"doc", "apply", R"({"DeleteConnection":{"id":"3f0c9a3e-8f1d-4c55-9a77-0d9c1b2a4e61"}})"},
-                     state.path);
+  const auto r =
+      run({"doc", "apply", R"({"DeleteConnection":{"id":"3f0c9a3e-8f1d-4c55-9a77-0d9c1b2a4e61"}})"},
+          state.path);
   ASSERT_EQ(r.status, 0) << r.err;
   // Deleting an id that is not there changes nothing; a real change follows.
   const auto show = run({"doc", "show"}, state.path).out;
@@ -253,7 +241,9 @@ TEST_F(Cli, RunningProgramFollowsAChangeAndEndsOnSigterm) {
   ASSERT_TRUE(std::regex_search(show, found, uuid)) << show;
   const std::string id = found.str();
   ASSERT_EQ(run({"doc", "apply", R"({"RenameConnection":{"id":")" + id + R"(","name":"Renamed"}})"},
-                state.path).status, 0);
+                state.path)
+                .status,
+            0);
   EXPECT_TRUE(running.wait_for_err_line("document changed")) << running.err_text;
   ::kill(running.pid, SIGTERM);
   EXPECT_EQ(running.finish(), 0);

@@ -7,7 +7,6 @@
 #include <png.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,6 +27,7 @@
 #include "../ssh/sshd_fixture.h"
 #include "../ssh/test_support.h"
 #include "support/eventually.h"
+#include "support/spawn.h"
 
 namespace {
 
@@ -38,37 +38,7 @@ using namespace std::chrono_literals;
 
 using kova::testing::eventually;
 
-std::vector<char*> c_strings(std::vector<std::string>& texts) {
-  std::vector<char*> out;
-  for (auto& t : texts)
-    out.push_back(t.data());
-  out.push_back(nullptr);
-  return out;
-}
-
-// Starts `argv` with exactly `env`, standard input from /dev/null, and
-// standard output and error on the given descriptors.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, int out_fd, int err_fd) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-  // The child must not inherit signals this process blocks.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = -1;
-  auto args = c_strings(argv);
-  auto vars = c_strings(env);
-  const int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), vars.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  return rc == 0 ? pid : -1;
-}
+using kova::testing::spawn;
 
 struct Ran {
   int status = -1;  // exit status; -1 when it did not exit in time

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/spawn.h"
+
 extern char** environ;
 
 namespace remote::rfb::testing {
@@ -30,13 +32,7 @@ bool on_path(const std::string& program) {
   return false;
 }
 
-std::vector<char*> c_strings(std::vector<std::string>& items) {
-  std::vector<char*> out;
-  for (auto& s : items)
-    out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
+using kova::testing::c_strings;
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
   std::vector<std::string> env;
