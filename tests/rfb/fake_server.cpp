@@ -1,8 +1,6 @@
 #include "fake_server.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,22 +8,7 @@
 namespace remote::rfb::testing {
 namespace {
 
-int listen_loopback(std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(fd, 4) != 0) {
-    ADD_FAILURE() << "cannot listen on 127.0.0.1";
-    return -1;
-  }
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
-  return fd;
-}
+using kova::testing::listen_loopback;
 
 }  // namespace
 
@@ -149,13 +132,6 @@ void handshake_none(Peer& peer, std::uint16_t width, std::uint16_t height) {
             (std::vector<std::uint8_t>{2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
   EXPECT_EQ(peer.next_update_request(),
             (Wire().u8(3).u8(0).u16(0).u16(0).u16(width).u16(height).bytes));
-}
-
-std::uint16_t closed_port() {
-  std::uint16_t port = 0;
-  const int fd = listen_loopback(port);
-  ::close(fd);
-  return port;
 }
 
 }  // namespace remote::rfb::testing

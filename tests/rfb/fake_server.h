@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/eventually.h"
+#include "support/loopback.h"
 #include "wire_builder.h"
 
 namespace remote::rfb::testing {
@@ -64,7 +65,6 @@ void handshake_none(Peer& peer, std::uint16_t width, std::uint16_t height);
 
 using kova::testing::eventually;
 
-// A port on 127.0.0.1 that nothing listens on.
-std::uint16_t closed_port();
+using kova::testing::closed_port;
 
 }  // namespace remote::rfb::testing

@@ -2,10 +2,8 @@
 // session ends. libssh closes the socket it holds on some paths and not on
 // others; a second close would land on whatever another thread had opened
 // under the same number in the meantime.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 
 #include "ssh/libssh_session.h"
 #include "sshd_fixture.h"
+#include "support/loopback.h"
 
 namespace remote::ssh {
 namespace {
@@ -52,15 +51,7 @@ struct Bystanders {
 class HangUpServer {
  public:
   HangUpServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = kova::testing::listen_loopback(port_);
     thread_ = std::thread([this] {
       const int peer = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (peer < 0) return;
@@ -81,18 +72,27 @@ class HangUpServer {
   std::thread thread_;
 };
 
-TEST(SshDescriptor, FailedHandshakeClosesTheSocketOnceAndLeaksNothing) {
+// Lets `end` take a session to its end, opens bystanders just before the
+// session object goes, and checks that they survive it and nothing leaked.
+template <class End>
+void expect_closed_once(End end) {
   const std::size_t before = open_descriptors();
   std::optional<Bystanders> bystanders;
   {
-    HangUpServer server;
     LibsshSession session;
-    EXPECT_FALSE(session.connect("127.0.0.1", server.port(), "nobody").has_value());
+    end(session);
     bystanders.emplace();
   }
   EXPECT_TRUE(bystanders->all_open());
   bystanders.reset();
   EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(SshDescriptor, FailedHandshakeClosesTheSocketOnceAndLeaksNothing) {
+  expect_closed_once([](LibsshSession& session) {
+    HangUpServer server;
+    EXPECT_FALSE(session.connect("127.0.0.1", server.port(), "nobody").has_value());
+  });
 }
 
 TEST(SshDescriptor, ConnectedSessionLeaksNothingWhetherDisconnectedOrDropped) {
@@ -100,37 +100,23 @@ TEST(SshDescriptor, ConnectedSessionLeaksNothingWhetherDisconnectedOrDropped) {
   ASSERT_TRUE(sshd.has_value()) << sshd.error();
   for (const bool disconnect_first : {true, false}) {
     SCOPED_TRACE(disconnect_first ? "disconnected" : "dropped");
-    const std::size_t before = open_descriptors();
-    std::optional<Bystanders> bystanders;
-    {
-      LibsshSession session;
+    expect_closed_once([&](LibsshSession& session) {
       ASSERT_TRUE(session.connect("127.0.0.1", (*sshd)->port(), "nobody").has_value());
       if (disconnect_first) session.disconnect();
-      bystanders.emplace();
-    }
-    EXPECT_TRUE(bystanders->all_open());
-    bystanders.reset();
-    EXPECT_EQ(open_descriptors(), before);
+    });
   }
 }
 
 TEST(SshDescriptor, LostConnectionClosesTheSocketOnce) {
   auto sshd = testing::Sshd::start({});
   ASSERT_TRUE(sshd.has_value()) << sshd.error();
-  const std::size_t before = open_descriptors();
-  std::optional<Bystanders> bystanders;
-  {
-    LibsshSession session;
+  expect_closed_once([&](LibsshSession& session) {
     ASSERT_TRUE(session.connect("127.0.0.1", (*sshd)->port(), "nobody").has_value());
     (*sshd)->kill_now();
     // libssh notices the hang-up while it waits for an answer and drops its
     // socket on the way.
     EXPECT_FALSE(session.authenticate(PasswordCredentials{"wrong"}).has_value());
-    bystanders.emplace();
-  }
-  EXPECT_TRUE(bystanders->all_open());
-  bystanders.reset();
-  EXPECT_EQ(open_descriptors(), before);
+  });
 }
 
 }  // namespace

@@ -1,36 +1,20 @@
 // The input pipeline's answers, against a worker that never gets past the
 // handshake: a loopback listener that accepts connections into its backlog
 // and never speaks.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "ssh/session.h"
+#include "support/eventually.h"
+#include "support/loopback.h"
 #include "test_support.h"
 
 namespace remote::ssh {
 namespace {
 
-using namespace std::chrono_literals;
-
 class SilentServer {
  public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd_, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
+  SilentServer() { fd_ = kova::testing::listen_loopback(port_); }
   ~SilentServer() { close(); }
   // Closing the listener resets the connection waiting in its backlog.
   void close() {
@@ -50,11 +34,8 @@ SshWorkerConfig config_for(std::uint16_t port, const testing::TempDir& dir) {
 }
 
 bool settles(const SshSession& session) {
-  for (int i = 0; i < 3000; ++i) {
-    if (session.status().kind != SessionStatus::Kind::Connecting) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
+  return kova::testing::eventually(
+      [&] { return session.status().kind != SessionStatus::Kind::Connecting; });
 }
 
 TEST(InputPipeline, LimitsBusyAndClosedAnswers) {
