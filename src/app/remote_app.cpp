@@ -59,7 +59,7 @@ void RemoteApp::apply(const AppMessage& message, kova::doc::Document& document) 
 void RemoteApp::document_changed(kova::doc::Document& document) {
   document_ = &document;
   sync_from_document(state_, document);
-  if (pending_review_state_ && state_.document_synchronised) {
+  if (pending_review_state_) {
     const std::string name = std::move(*pending_review_state_);
     pending_review_state_.reset();
     apply_review_state(*this, name);
